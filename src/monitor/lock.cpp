@@ -1,0 +1,6 @@
+#include "monitor/lock.h"
+
+#include "monitor/state.h"
+
+void LockMonitor() { EnterCriticalSection(&monitorLock); }
+void UnlockMonitor() { LeaveCriticalSection(&monitorLock); }

@@ -1,0 +1,27 @@
+#include "monitor/operations.h"
+
+// Laid out as the SDK's MONITOR record. The size counts the fourteen classic
+// slots in pointer sizes; the Xcv slots after them stay null for the hosts
+// that read them anyway.
+const MONITOREX monitorTable = {
+    14 * sizeof(void*),
+    {
+        EnumPorts,
+        OpenPort,
+        nullptr,  // OpenPortEx
+        StartDocPort,
+        WritePort,
+        ReadPort,
+        EndDocPort,
+        ClosePort,
+        AddPort,
+        AddPortEx,
+        ConfigurePort,
+        DeletePort,
+        nullptr,  // GetPrinterDataFromPort
+        nullptr,  // SetPortTimeOuts
+        nullptr,  // XcvOpenPort
+        nullptr,  // XcvDataPort
+        nullptr,  // XcvClosePort
+    },
+};

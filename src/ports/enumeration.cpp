@@ -1,0 +1,99 @@
+#include "ports/enumeration.h"
+
+#include <string.h>
+
+#include <winspool.h>
+
+#include "monitor/lock.h"
+#include "monitor/operations.h"
+#include "monitor/state.h"
+
+namespace {
+
+DWORD StringBytes(LPCWSTR s) { return (WideLength(s) + 1) * sizeof(WCHAR); }
+
+// Copies s with its terminator just below `end`; returns where it starts.
+// The caller's buffer may hold strings at odd addresses, hence memcpy.
+LPBYTE PackString(LPCWSTR s, LPBYTE end) {
+    DWORD bytes = StringBytes(s);
+    end -= bytes;
+    memcpy(end, s, bytes);
+    return end;
+}
+
+}  // namespace
+
+DWORD EntrySize(const PortList* list, LPCWSTR displayName, DWORD level) {
+    switch (level) {
+    case 1:
+        return sizeof(PORT_INFO_1W) + StringBytes(displayName);
+    case 2:
+        return sizeof(PORT_INFO_2W) + StringBytes(list->monitorName) +
+               StringBytes(list->description) + StringBytes(displayName);
+    default:
+        return 0;
+    }
+}
+
+LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LPBYTE entry,
+                 LPBYTE stringEnd) {
+    LPCWSTR name = list->DisplayName(record);
+    if (level == 1) {
+        PORT_INFO_1W info;
+        stringEnd = PackString(name, stringEnd);
+        info.pName = reinterpret_cast<LPWSTR>(stringEnd);
+        memcpy(entry, &info, sizeof(info));
+    } else if (level == 2) {
+        PORT_INFO_2W info;
+        stringEnd = PackString(list->monitorName, stringEnd);
+        info.pMonitorName = reinterpret_cast<LPWSTR>(stringEnd);
+        stringEnd = PackString(list->description, stringEnd);
+        info.pDescription = reinterpret_cast<LPWSTR>(stringEnd);
+        stringEnd = PackString(name, stringEnd);
+        info.pPortName = reinterpret_cast<LPWSTR>(stringEnd);
+        info.fPortType = 0;
+        info.Reserved = 0;
+        memcpy(entry, &info, sizeof(info));
+    } else {
+        MessageBoxW(nullptr, TEXT("Error"), TEXT("invalid level"), MB_OK);
+    }
+    return stringEnd;
+}
+
+BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
+                      LPDWORD pcReturned) {
+    if (!pcbNeeded || !pcReturned) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    MonitorLock lock;
+    *pcReturned = 0;
+    // Sizes add up in 64 bits: no list can wrap the count past a small buffer.
+    unsigned long long needed = 0;
+    if (portList)
+        for (PortRecord* record = portList->head; record->next; record = record->next)
+            needed += EntrySize(portList, portList->DisplayName(record), Level);
+    *pcbNeeded = needed > 0xFFFFFFFFull ? 0xFFFFFFFFu : DWORD(needed);
+    if (needed > cbBuf || (needed && !pPorts)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    if (!portList) return TRUE;
+
+    LPBYTE stringEnd = pPorts + cbBuf;
+    LPBYTE entry = pPorts;
+    for (PortRecord* record = portList->head; record->next; record = record->next) {
+        stringEnd = PackEntry(portList, record, Level, entry, stringEnd);
+        if (Level == 1) {
+            entry += sizeof(PORT_INFO_1W);
+        } else if (Level == 2) {
+            entry += sizeof(PORT_INFO_2W);
+        } else {
+            *pcbNeeded = 0;
+            SetLastError(ERROR_INVALID_LEVEL);
+            return FALSE;
+        }
+        ++*pcReturned;
+    }
+    return TRUE;
+}

@@ -1,0 +1,59 @@
+// The monitor's ports: an in-memory list of records, newest first, ending in
+// a sentinel. The address of a record is the port handle the spooler holds.
+#pragma once
+
+#include <windows.h>
+
+#include "common/wide_string.h"
+
+// PortRecord::flags
+constexpr DWORD PORT_DOC_ACTIVE = 0x1;  // a document is in progress
+constexpr DWORD PORT_OPEN = 0x2;        // opened by the spooler
+
+struct PortRecord {
+    WCHAR path[kPortStringUnits];        // directory, ending in a backslash
+    WCHAR outputFile[kPortStringUnits];  // output name of the document in progress
+    DWORD isDefault;
+    DWORD flags;
+    WCHAR printerName[kPortStringUnits];  // printer of the last document started
+    DWORD jobId;                          // job of the last document started
+    PortRecord* next;                     // null only in the sentinel
+    DWORD handedOut;                      // its address has been given to the spooler
+};
+
+class PortList {
+public:
+    // Null when any part of the list could not be allocated.
+    static PortList* Create(LPCWSTR monitorName, LPCWSTR description, LPCWSTR defaultPortName);
+    static void Destroy(PortList* list);
+
+    virtual ~PortList();
+
+    // Puts a new record in front; 1 on success, 0 if none could be made.
+    int Insert(LPCWSTR name, bool isDefault);
+    PortRecord* Find(LPCWSTR name) const;
+    bool HasDefaultPort() const;
+    // Unlinks the first matching record; 1 if one was removed, 0 if none matched.
+    int Remove(LPCWSTR name);
+    DWORD Count() const;
+
+    // The name a record is listed and stored under.
+    LPCWSTR DisplayName(const PortRecord* record) const;
+    // A handle the spooler may hold: a record in the list, or one removed from it.
+    bool IsPortHandle(const void* handle) const;
+
+    PortRecord* head = nullptr;
+    LPWSTR description = nullptr;
+    LPWSTR monitorName = nullptr;
+    LPWSTR defaultPortName = nullptr;
+    LPWSTR tempDirectory = nullptr;
+
+private:
+    PortList() = default;
+    bool Matches(const PortRecord* record, LPCWSTR name) const;
+    void ComputeTempDirectory();
+
+    // Removed records, kept until the list is destroyed: the spooler may still
+    // hold one as a port handle, and it must not point at freed memory.
+    PortRecord* retired = nullptr;
+};

@@ -1,0 +1,68 @@
+#include "ports/port_store.h"
+
+namespace {
+
+// A registry key opened for the span of one load or save.
+class RegistryKey {
+public:
+    RegistryKey(LPCWSTR root, REGSAM access) {
+        if (!root || RegOpenKeyExW(HKEY_LOCAL_MACHINE, root, 0, access, &key_) != ERROR_SUCCESS)
+            key_ = nullptr;
+    }
+    ~RegistryKey() {
+        if (key_) RegCloseKey(key_);
+    }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    explicit operator bool() const { return key_ != nullptr; }
+    HKEY get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+// Value names are decimal numbers: at most 10 digits and a terminator.
+struct ValueName {
+    explicit ValueName(DWORD n) { FormatDecimal(n, text); }
+    WCHAR text[11];
+};
+
+}  // namespace
+
+void LoadPorts(PortList* list, LPCWSTR root) {
+    if (!list) return;
+    RegistryKey key(root, KEY_QUERY_VALUE);
+    if (!key) return;
+    for (DWORD i = 1;; ++i) {
+        WCHAR name[kPortStringUnits];
+        DWORD bytes = sizeof(name);
+        if (RegQueryValueExW(key.get(), ValueName(i).text, nullptr, nullptr,
+                             reinterpret_cast<LPBYTE>(name), &bytes) != ERROR_SUCCESS)
+            break;
+        // The stored string need not carry its terminator.
+        DWORD units = bytes / sizeof(WCHAR);
+        name[units < kPortStringUnits ? units : kPortStringUnits - 1] = 0;
+        // An empty name is no port: skip it and read on.
+        if (!name[0]) continue;
+        if (WideEqualNoCase(name, list->defaultPortName)) list->Insert(nullptr, true);
+        else list->Insert(name, false);
+    }
+}
+
+void SavePorts(PortList* list, LPCWSTR root) {
+    if (!list) return;
+    RegistryKey key(root, KEY_READ | KEY_SET_VALUE);
+    if (!key) return;
+    // Write every value before deleting any, so that a failure part way leaves
+    // the stored ports in place; then clear the numbers past the new end.
+    DWORD n = list->Count();
+    const DWORD count = n;
+    for (PortRecord* record = list->head; record->next; record = record->next, --n) {
+        LPCWSTR name = list->DisplayName(record);
+        RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(name), (WideLength(name) + 1) * sizeof(WCHAR));
+    }
+    for (DWORD i = count + 1;; ++i)
+        if (RegDeleteValueW(key.get(), ValueName(i).text) != ERROR_SUCCESS) break;
+}

@@ -1,0 +1,10 @@
+// The port list's registry form: REG_SZ values named 1..N under
+// HKEY_LOCAL_MACHINE\<root>, value N holding the head of the list.
+#pragma once
+
+#include "ports/port_list.h"
+
+// Adds one record per stored value, in stored order. Registry failures are silent.
+void LoadPorts(PortList* list, LPCWSTR root);
+// Replaces the stored values by the list's content. Registry failures are silent.
+void SavePorts(PortList* list, LPCWSTR root);

@@ -1,0 +1,191 @@
+// Kernel calls: critical sections, events, temp path, heap, last error.
+#include <atomic>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "layer_internal.h"
+
+using namespace win32layer;
+using win32layer::detail::ShouldFail;
+
+namespace {
+
+thread_local DWORD lastError = 0;
+thread_local int sectionsHeld = 0;
+
+struct Event {
+    std::u16string name;  // lower case; empty when unnamed
+    int references = 0;
+};
+
+std::mutex kernelMutex;
+std::map<std::u16string, Event*> namedEvents;
+std::set<HMODULE> threadCallsDisabled;
+const std::u16string kDefaultTempPath = u"C:\\WINDOWS\\TEMP\\";
+std::u16string tempPath = kDefaultTempPath;
+std::atomic<size_t> liveBlocks{0};
+
+// Each handle is a distinct small allocation pointing at its event.
+struct EventHandle {
+    Event* event;
+};
+std::set<EventHandle*> openHandles;
+
+}  // namespace
+
+extern "C" {
+
+void WINAPI InitializeCriticalSection(LPCRITICAL_SECTION cs) {
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&cs->mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+void WINAPI EnterCriticalSection(LPCRITICAL_SECTION cs) {
+    pthread_mutex_lock(&cs->mutex);
+    ++sectionsHeld;
+}
+
+void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION cs) {
+    --sectionsHeld;
+    pthread_mutex_unlock(&cs->mutex);
+}
+
+void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION cs) { pthread_mutex_destroy(&cs->mutex); }
+
+BOOL WINAPI DisableThreadLibraryCalls(HMODULE module) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    threadCallsDisabled.insert(module);
+    return TRUE;
+}
+
+HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR name) {
+    DWORD error;
+    if (ShouldFail(Api::CreateEventW, ERROR_ACCESS_DENIED, &error)) {
+        SetLastError(error);
+        return nullptr;
+    }
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    Event* event = nullptr;
+    std::u16string key = name ? detail::Lower(name) : std::u16string();
+    bool existed = false;
+    if (!key.empty()) {
+        auto found = namedEvents.find(key);
+        if (found != namedEvents.end()) {
+            event = found->second;
+            existed = true;
+        }
+    }
+    if (!event) {
+        event = new Event{key, 0};
+        if (!key.empty()) namedEvents[key] = event;
+    }
+    ++event->references;
+    auto* handle = new EventHandle{event};
+    openHandles.insert(handle);
+    lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    return handle;
+}
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    auto* eventHandle = static_cast<EventHandle*>(handle);
+    if (!openHandles.erase(eventHandle)) {
+        lastError = ERROR_INVALID_HANDLE;
+        return FALSE;
+    }
+    Event* event = eventHandle->event;
+    delete eventHandle;
+    if (--event->references == 0) {
+        if (!event->name.empty()) namedEvents.erase(event->name);
+        delete event;
+    }
+    return TRUE;
+}
+
+DWORD WINAPI GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
+    DWORD error;
+    if (ShouldFail(Api::GetTempPathW, ERROR_ACCESS_DENIED, &error)) {
+        SetLastError(error);
+        return 0;
+    }
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    DWORD length = DWORD(tempPath.size());
+    if (length + 1 > bufferLength || !buffer) return length + 1;
+    for (DWORD i = 0; i < length; ++i) buffer[i] = tempPath[i];
+    buffer[length] = 0;
+    return length;
+}
+
+void WINAPI SetLastError(DWORD error) { lastError = error; }
+DWORD WINAPI GetLastError(void) { return lastError; }
+
+HANDLE WINAPI GetProcessHeap(void) {
+    static int processHeap;
+    return &processHeap;
+}
+
+LPVOID WINAPI HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
+    if (ShouldFail(Api::HeapAlloc)) return nullptr;
+    void* memory = (flags & HEAP_ZERO_MEMORY) ? std::calloc(1, bytes ? bytes : 1)
+                                              : std::malloc(bytes ? bytes : 1);
+    if (memory) ++liveBlocks;
+    return memory;
+}
+
+BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID memory) {
+    if (!memory) return TRUE;
+    --liveBlocks;
+    std::free(memory);
+    return TRUE;
+}
+
+}  // extern "C"
+
+namespace win32layer {
+
+void SetTempPath(const std::u16string& path) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    tempPath = path;
+}
+
+size_t LiveHeapBlocks() { return liveBlocks; }
+
+size_t OpenHandleCount() {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    return openHandles.size();
+}
+
+bool EventExists(const std::u16string& name) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    return namedEvents.count(detail::Lower(name)) != 0;
+}
+
+bool ThreadCallsDisabled(HMODULE module) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    return threadCallsDisabled.count(module) != 0;
+}
+
+int CriticalSectionsHeld() { return sectionsHeld; }
+
+namespace detail {
+
+void ResetKernel() {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    for (EventHandle* handle : openHandles) {
+        if (--handle->event->references == 0) delete handle->event;
+        delete handle;
+    }
+    openHandles.clear();
+    namedEvents.clear();
+    threadCallsDisabled.clear();
+    tempPath = kDefaultTempPath;
+    lastError = 0;
+}
+
+}  // namespace detail
+}  // namespace win32layer

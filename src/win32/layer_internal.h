@@ -1,0 +1,27 @@
+// Shared plumbing of the Win32 layer's parts; not for the monitor or tests.
+#pragma once
+
+#include "control.h"
+
+namespace win32layer::detail {
+
+// Counts a call of `api` and says whether it is to fail; if so, *error holds
+// the code asked for, or `usual` when none was.
+bool ShouldFail(Api api, DWORD usual, DWORD* error);
+inline bool ShouldFail(Api api) {
+    DWORD ignored;
+    return ShouldFail(api, 0, &ignored);
+}
+
+// Each part of the layer forgets its state.
+void ResetKernel();
+void ResetRegistry();
+void ResetUser();
+void ResetPrinters();
+void ResetShell();
+void ResetSpooler();
+
+std::u16string Lower(const std::u16string& s);
+size_t Length(LPCWSTR s);
+
+}  // namespace win32layer::detail

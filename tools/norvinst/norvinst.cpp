@@ -1,0 +1,523 @@
+// norvinst: installs, removes and inspects the NORV port monitor.
+//
+//   norvinst install [DLL]   copy norvmon.dll into the system directory and
+//                            register "NORV Monitor" with the print spooler
+//   norvinst uninstall       unregister the monitor and remove its DLL
+//   norvinst status          tell whether the monitor is registered and its
+//                            DLL is in place
+//   norvinst ports           list every port the spooler knows
+//
+// Exit codes are listed in Usage() and in the README.
+
+#ifndef UNICODE
+#define UNICODE
+#endif
+#ifndef _UNICODE
+#define _UNICODE
+#endif
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kMonitorName[] = L"NORV Monitor";
+const wchar_t kDllName[] = L"norvmon.dll";
+
+#ifdef _WIN64
+const wchar_t kEnvironment[] = L"Windows x64";
+const WORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+const wchar_t kArchitecture[] = L"x64";
+#else
+const wchar_t kEnvironment[] = L"Windows NT x86";
+const WORD kMachine = IMAGE_FILE_MACHINE_I386;
+const wchar_t kArchitecture[] = L"x86";
+#endif
+
+enum ExitCode {
+    kExitOk = 0,
+    kExitUsage = 1,
+    kExitFile = 2,
+    kExitSpooler = 3,
+    kExitNotInstalled = 4,
+    kExitIncomplete = 5,
+    kExitRemovalPending = 6,
+};
+
+// ---------------------------------------------------------------- output --
+
+bool WriteWide(HANDLE handle, const std::wstring& text) {
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        return WriteConsoleW(handle, text.c_str(), static_cast<DWORD>(text.size()), &written, nullptr) != 0;
+    }
+    // Redirected to a file or a pipe: UTF-8, plain "\n" line ends.
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
+                                    nullptr, nullptr);
+    if (bytes <= 0) return text.empty();
+    std::string utf8(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], bytes, nullptr,
+                        nullptr);
+    DWORD written = 0;
+    return WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) != 0;
+}
+
+std::wstring Format(const wchar_t* format, va_list args) {
+    wchar_t buffer[2048];
+    int n = _vsnwprintf(buffer, sizeof buffer / sizeof buffer[0] - 1, format, args);
+    buffer[sizeof buffer / sizeof buffer[0] - 1] = L'\0';
+    if (n < 0) n = static_cast<int>(wcslen(buffer));
+    return std::wstring(buffer, static_cast<size_t>(n));
+}
+
+void Out(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteWide(GetStdHandle(STD_OUTPUT_HANDLE), Format(format, args) + L"\n");
+    va_end(args);
+}
+
+void Err(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteWide(GetStdHandle(STD_ERROR_HANDLE), L"norvinst: " + Format(format, args) + L"\n");
+    va_end(args);
+}
+
+std::wstring ErrorText(DWORD code) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                 FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring result;
+    if (n != 0 && text != nullptr) {
+        result.assign(text, n);
+        while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' ||
+                                   result.back() == L' ' || result.back() == L'.')) {
+            result.pop_back();
+        }
+    }
+    if (text != nullptr) LocalFree(text);
+    wchar_t number[32];
+    _snwprintf(number, 31, L"error %lu", static_cast<unsigned long>(code));
+    number[31] = L'\0';
+    return result.empty() ? std::wstring(number) : result + L" (" + number + L")";
+}
+
+// ----------------------------------------------------------------- paths --
+
+std::wstring ModuleDirectory() {
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return L".";
+        if (n < path.size()) break;
+        path.resize(path.size() * 2);
+    }
+    std::wstring result(path.data());
+    size_t slash = result.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L"." : result.substr(0, slash);
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return path;
+    std::vector<wchar_t> buffer(n + 1);
+    n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+    if (n == 0 || n >= buffer.size()) return path;
+    return std::wstring(buffer.data());
+}
+
+bool RunningUnderWow64() {
+    typedef BOOL(WINAPI * IsWow64ProcessFn)(HANDLE, PBOOL);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return false;
+    IsWow64ProcessFn isWow64 =
+        reinterpret_cast<IsWow64ProcessFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process")));
+    BOOL wow64 = FALSE;
+    return isWow64 != nullptr && isWow64(GetCurrentProcess(), &wow64) && wow64;
+}
+
+// The directory the spooler of this architecture loads monitors from: the
+// system directory, or on 64-bit Windows for the 32-bit build, SysWOW64
+// (which is where the 32-bit view of "system32" leads anyway).
+std::wstring SystemDirectory() {
+    wchar_t buffer[MAX_PATH + 1] = {0};
+    UINT n = 0;
+    if (RunningUnderWow64()) n = GetSystemWow64DirectoryW(buffer, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) n = GetSystemDirectoryW(buffer, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return std::wstring();
+    return std::wstring(buffer);
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// Reads the machine field of a PE file's header; 0 if it is not a PE image.
+WORD ImageMachine(const std::wstring& path, DWORD* error) {
+    *error = ERROR_SUCCESS;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = GetLastError();
+        return 0;
+    }
+    WORD machine = 0;
+    unsigned char header[4096];
+    DWORD got = 0;
+    if (ReadFile(file, header, sizeof header, &got, nullptr) && got >= 0x40 && header[0] == 'M' &&
+        header[1] == 'Z') {
+        DWORD peOffset = 0;
+        memcpy(&peOffset, header + 0x3C, sizeof peOffset);
+        if (peOffset + 6 <= got && memcmp(header + peOffset, "PE\0\0", 4) == 0) {
+            memcpy(&machine, header + peOffset + 4, sizeof machine);
+        }
+    }
+    CloseHandle(file);
+    return machine;
+}
+
+const wchar_t* MachineName(WORD machine) {
+    switch (machine) {
+        case IMAGE_FILE_MACHINE_I386: return L"x86";
+        case IMAGE_FILE_MACHINE_AMD64: return L"x64";
+        case 0xAA64: return L"ARM64";
+        default: return L"unknown";
+    }
+}
+
+// --------------------------------------------------------------- spooler --
+
+struct MonitorEntry {
+    bool found = false;
+    std::wstring environment;
+    std::wstring dll;
+};
+
+// Looks the monitor up among the spooler's monitors. Returns false (with
+// the error in *error) when the spooler cannot be asked.
+bool FindMonitor(MonitorEntry* entry, DWORD* error) {
+    DWORD needed = 0, count = 0;
+    EnumMonitorsW(nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + sizeof(MONITOR_INFO_2W));
+    if (!EnumMonitorsW(nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count)) {
+        *error = GetLastError();
+        return false;
+    }
+    const MONITOR_INFO_2W* info = reinterpret_cast<const MONITOR_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        if (info[i].pName != nullptr && SamePath(info[i].pName, kMonitorName)) {
+            entry->found = true;
+            entry->environment = info[i].pEnvironment ? info[i].pEnvironment : L"";
+            entry->dll = info[i].pDLLName ? info[i].pDLLName : L"";
+            return true;
+        }
+    }
+    return true;
+}
+
+struct PortEntry {
+    std::wstring name, monitor, description;
+};
+
+bool ListPorts(std::vector<PortEntry>* ports, DWORD* error) {
+    DWORD needed = 0, count = 0;
+    EnumPortsW(nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<BYTE> buffer(needed + sizeof(PORT_INFO_2W));
+    if (!EnumPortsW(nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count)) {
+        *error = GetLastError();
+        return false;
+    }
+    const PORT_INFO_2W* info = reinterpret_cast<const PORT_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < count; ++i) {
+        PortEntry port;
+        port.name = info[i].pPortName ? info[i].pPortName : L"";
+        port.monitor = info[i].pMonitorName ? info[i].pMonitorName : L"";
+        port.description = info[i].pDescription ? info[i].pDescription : L"";
+        ports->push_back(port);
+    }
+    return true;
+}
+
+// Deletes the DLL, waiting up to timeoutMs for the spooler to let it go.
+// Returns ERROR_SUCCESS or the last error of the final attempt.
+DWORD DeleteWhenReleased(const std::wstring& path, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (DeleteFileW(path.c_str())) return ERROR_SUCCESS;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return error;
+        if (GetTickCount() - start >= timeoutMs) return error;
+        Sleep(250);
+    }
+}
+
+// --------------------------------------------------------------- commands --
+
+int Install(const std::wstring* source) {
+    std::wstring from = source ? FullPath(*source) : ModuleDirectory() + L"\\" + kDllName;
+    if (!FileExists(from)) {
+        Err(L"the monitor DLL %ls was not found", from.c_str());
+        if (!source) Err(L"put %ls beside norvinst.exe or name it: norvinst install PATH", kDllName);
+        return kExitFile;
+    }
+    DWORD error = ERROR_SUCCESS;
+    WORD machine = ImageMachine(from, &error);
+    if (error != ERROR_SUCCESS) {
+        Err(L"cannot read %ls: %ls", from.c_str(), ErrorText(error).c_str());
+        return kExitFile;
+    }
+    if (machine != kMachine) {
+        Err(L"%ls is %ls%ls; this norvinst installs the %ls monitor", from.c_str(),
+            machine ? L"built for " : L"not a Windows DLL", machine ? MachineName(machine) : L"",
+            kArchitecture);
+        return kExitFile;
+    }
+
+    std::wstring system = SystemDirectory();
+    if (system.empty()) {
+        Err(L"cannot find the system directory: %ls", ErrorText(GetLastError()).c_str());
+        return kExitFile;
+    }
+    std::wstring target = system + L"\\" + kDllName;
+
+    MonitorEntry existing;
+    if (!FindMonitor(&existing, &error)) {
+        Err(L"cannot list the spooler's monitors: %ls", ErrorText(error).c_str());
+        return kExitSpooler;
+    }
+
+    if (SamePath(FullPath(from), FullPath(target))) {
+        Out(L"%ls is already in %ls", kDllName, system.c_str());
+    } else {
+        if (!CopyFileW(from.c_str(), target.c_str(), FALSE)) {
+            error = GetLastError();
+            Err(L"cannot copy %ls to %ls: %ls", from.c_str(), target.c_str(), ErrorText(error).c_str());
+            if (error == ERROR_SHARING_VIOLATION || error == ERROR_USER_MAPPED_FILE) {
+                Err(L"the spooler is using the installed monitor; run \"norvinst uninstall\" first");
+            } else if (error == ERROR_ACCESS_DENIED) {
+                Err(L"installing a print monitor needs administrator rights");
+            }
+            return kExitFile;
+        }
+        Out(L"Copied %ls to %ls", from.c_str(), target.c_str());
+    }
+
+    if (existing.found) {
+        Out(L"%ls was already registered with the spooler (DLL %ls); the DLL has been updated", kMonitorName,
+            existing.dll.c_str());
+        return kExitOk;
+    }
+
+    MONITOR_INFO_2W info;
+    info.pName = const_cast<wchar_t*>(kMonitorName);
+    info.pEnvironment = const_cast<wchar_t*>(kEnvironment);
+    info.pDLLName = const_cast<wchar_t*>(kDllName);
+    if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) {
+        error = GetLastError();
+        if (error == ERROR_PRINT_MONITOR_ALREADY_INSTALLED) {
+            Out(L"%ls was already registered with the spooler; the DLL has been updated", kMonitorName);
+            return kExitOk;
+        }
+        Err(L"the spooler refused to add %ls: %ls", kMonitorName, ErrorText(error).c_str());
+        DeleteFileW(target.c_str());
+        return kExitSpooler;
+    }
+    Out(L"Registered %ls (%ls, environment \"%ls\") with the spooler", kMonitorName, kDllName, kEnvironment);
+    Out(L"Installed. The default port NORV is now offered to printers.");
+    return kExitOk;
+}
+
+int Uninstall() {
+    std::wstring system = SystemDirectory();
+    std::wstring target = system.empty() ? std::wstring(kDllName) : system + L"\\" + kDllName;
+
+    MonitorEntry existing;
+    DWORD error = ERROR_SUCCESS;
+    if (!FindMonitor(&existing, &error)) {
+        Err(L"cannot list the spooler's monitors: %ls", ErrorText(error).c_str());
+        return kExitSpooler;
+    }
+    bool dllPresent = FileExists(target);
+    if (!existing.found && !dllPresent) {
+        Out(L"%ls is not installed; nothing to remove", kMonitorName);
+        return kExitNotInstalled;
+    }
+
+    if (existing.found) {
+        if (!DeleteMonitorW(nullptr, const_cast<wchar_t*>(kEnvironment), const_cast<wchar_t*>(kMonitorName))) {
+            error = GetLastError();
+            Err(L"the spooler refused to remove %ls: %ls", kMonitorName, ErrorText(error).c_str());
+            if (error == ERROR_PRINT_MONITOR_IN_USE || error == ERROR_BUSY) {
+                Err(L"move the printers on NORV ports to another port first");
+            }
+            return kExitSpooler;
+        }
+        Out(L"Removed %ls from the spooler", kMonitorName);
+    } else {
+        Out(L"%ls was not registered with the spooler", kMonitorName);
+    }
+
+    if (!dllPresent) {
+        Out(L"%ls was not in %ls", kDllName, system.c_str());
+        return kExitOk;
+    }
+    error = DeleteWhenReleased(target, 10000);
+    if (error == ERROR_SUCCESS) {
+        Out(L"Deleted %ls", target.c_str());
+        Out(L"Uninstalled.");
+        return kExitOk;
+    }
+    if (MoveFileExW(target.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
+        Out(L"The spooler still holds %ls; it will be deleted at the next restart", target.c_str());
+        return kExitRemovalPending;
+    }
+    Err(L"cannot delete %ls: %ls", target.c_str(), ErrorText(error).c_str());
+    return kExitFile;
+}
+
+int Status() {
+    MonitorEntry entry;
+    DWORD error = ERROR_SUCCESS;
+    if (!FindMonitor(&entry, &error)) {
+        Err(L"cannot list the spooler's monitors: %ls", ErrorText(error).c_str());
+        return kExitSpooler;
+    }
+    std::wstring system = SystemDirectory();
+    std::wstring target = system + L"\\" + kDllName;
+    bool dllPresent = FileExists(target);
+
+    Out(L"Monitor:     %ls", kMonitorName);
+    if (entry.found) {
+        Out(L"Registered:  yes (DLL %ls, environment \"%ls\")", entry.dll.c_str(), entry.environment.c_str());
+    } else {
+        Out(L"Registered:  no");
+    }
+    Out(L"DLL (%ls):  %ls %ls", kArchitecture, target.c_str(), dllPresent ? L"(present)" : L"(missing)");
+
+    if (entry.found) {
+        std::vector<PortEntry> ports;
+        if (!ListPorts(&ports, &error)) {
+            Err(L"cannot list the spooler's ports: %ls", ErrorText(error).c_str());
+            return kExitSpooler;
+        }
+        std::wstring names;
+        for (const PortEntry& port : ports) {
+            if (!SamePath(port.monitor, kMonitorName)) continue;
+            if (!names.empty()) names += L", ";
+            names += port.name;
+        }
+        Out(L"Ports:       %ls", names.empty() ? L"(none)" : names.c_str());
+    }
+
+    if (entry.found && dllPresent) {
+        Out(L"Status:      installed");
+        return kExitOk;
+    }
+    if (!entry.found && !dllPresent) {
+        Out(L"Status:      not installed");
+        return kExitNotInstalled;
+    }
+    Out(L"Status:      incomplete (run \"norvinst install\" or \"norvinst uninstall\")");
+    return kExitIncomplete;
+}
+
+int Ports() {
+    std::vector<PortEntry> ports;
+    DWORD error = ERROR_SUCCESS;
+    if (!ListPorts(&ports, &error)) {
+        Err(L"cannot list the spooler's ports: %ls", ErrorText(error).c_str());
+        return kExitSpooler;
+    }
+    size_t width = 4;
+    size_t monitorWidth = 7;
+    for (const PortEntry& port : ports) {
+        width = port.name.size() > width ? port.name.size() : width;
+        monitorWidth = port.monitor.size() > monitorWidth ? port.monitor.size() : monitorWidth;
+    }
+    Out(L"%-*ls  %-*ls  %ls", static_cast<int>(width), L"Port", static_cast<int>(monitorWidth), L"Monitor",
+        L"Description");
+    for (const PortEntry& port : ports) {
+        Out(L"%-*ls  %-*ls  %ls", static_cast<int>(width), port.name.c_str(), static_cast<int>(monitorWidth),
+            port.monitor.c_str(), port.description.c_str());
+    }
+    Out(L"%u port(s)", static_cast<unsigned>(ports.size()));
+    return kExitOk;
+}
+
+void Usage(HANDLE handle) {
+    WriteWide(handle,
+              L"Usage: norvinst COMMAND\n"
+              L"\n"
+              L"Installs the NORV port monitor (norvmon.dll) into the Windows print spooler.\n"
+              L"This is the " + std::wstring(kArchitecture) + L" build: it registers the monitor for the \"" +
+                  kEnvironment + L"\" environment.\n"
+              L"\n"
+              L"Commands:\n"
+              L"  install [DLL]  copy norvmon.dll (from beside norvinst.exe, or the file DLL)\n"
+              L"                 into the system directory and register \"NORV Monitor\"\n"
+              L"  uninstall      unregister \"NORV Monitor\" and delete its DLL\n"
+              L"  status         show whether the monitor is registered and its DLL present\n"
+              L"  ports          list the spooler's ports with their monitor and description\n"
+              L"  help           show this text\n"
+              L"\n"
+              L"Exit codes:\n"
+              L"  0  success (status: installed)\n"
+              L"  1  bad command line\n"
+              L"  2  the DLL could not be found, read, copied or deleted, or is for another architecture\n"
+              L"  3  the spooler refused the request or could not be asked\n"
+              L"  4  the monitor is not installed (status, uninstall)\n"
+              L"  5  status: the monitor is registered but its DLL is missing, or the other way round\n"
+              L"  6  uninstall: the DLL is still in use and will be deleted at the next restart\n");
+}
+
+}  // namespace
+
+extern "C" int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+
+    if (argc < 2) {
+        Usage(GetStdHandle(STD_ERROR_HANDLE));
+        return kExitUsage;
+    }
+    std::wstring command = argv[1];
+    if (command == L"help" || command == L"-h" || command == L"--help" || command == L"/?") {
+        Usage(GetStdHandle(STD_OUTPUT_HANDLE));
+        return kExitOk;
+    }
+    if (command == L"install" && argc <= 3) {
+        if (argc == 3) {
+            std::wstring source = argv[2];
+            return Install(&source);
+        }
+        return Install(nullptr);
+    }
+    if (argc == 2) {
+        if (command == L"uninstall") return Uninstall();
+        if (command == L"status") return Status();
+        if (command == L"ports") return Ports();
+    }
+    if (command == L"install" || command == L"uninstall" || command == L"status" || command == L"ports") {
+        Err(L"too many arguments for \"%ls\"", command.c_str());
+    } else {
+        Err(L"unknown command \"%ls\"", command.c_str());
+    }
+    Usage(GetStdHandle(STD_ERROR_HANDLE));
+    return kExitUsage;
+}
