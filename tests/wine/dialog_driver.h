@@ -66,7 +66,3 @@ private:
     };
     std::vector<Pending> pending_;
 };
-
-// Windows path of a file or folder as a wide string, from UTF-8.
-std::wstring Widen(const std::string& text);
-std::string Narrow(const std::wstring& text);
