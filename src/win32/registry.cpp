@@ -157,14 +157,15 @@ LSTATUS WINAPI RegDeleteValueW(HKEY handle, LPCWSTR name) {
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY handle) {
+    // An injected failure still closes the key: only the answer is wrong.
     DWORD error;
-    if (ShouldFail(Api::RegCloseKey, ERROR_INVALID_HANDLE, &error)) return LSTATUS(error);
-    if (handle == HKEY_LOCAL_MACHINE) return ERROR_SUCCESS;
+    bool fail = ShouldFail(Api::RegCloseKey, ERROR_INVALID_HANDLE, &error);
+    if (handle == HKEY_LOCAL_MACHINE) return fail ? LSTATUS(error) : ERROR_SUCCESS;
     std::lock_guard<std::mutex> guard(registryMutex);
     auto* open = reinterpret_cast<OpenKey*>(handle);
     if (!openKeys.erase(open)) return ERROR_INVALID_HANDLE;
     delete open;
-    return ERROR_SUCCESS;
+    return fail ? LSTATUS(error) : ERROR_SUCCESS;
 }
 
 }  // extern "C"
