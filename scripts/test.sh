@@ -46,7 +46,8 @@ step "native-tsan" native native-tsan
 step "windows-x86 build" windows x86
 step "windows-x64 build" windows x64
 [[ -f scripts/fuzz.sh ]] && step "fuzz (short runs)" bash scripts/fuzz.sh
-[[ -f scripts/wine/test.sh ]] && step "wine suites" bash scripts/wine/test.sh
+step "wine conformance" bash scripts/conformance.sh
+[[ -f scripts/wine/test.sh ]] && step "wine suites" bash scripts/wine/test.sh --no-build
 
 echo
 if ((failed)); then

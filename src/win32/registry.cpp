@@ -128,6 +128,14 @@ LSTATUS WINAPI RegSetValueExW(HKEY handle, LPCWSTR name, DWORD, DWORD type, cons
     if (!Resolve(handle, &path, &access)) return ERROR_INVALID_HANDLE;
     if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (!data && dataBytes) return ERROR_INVALID_PARAMETER;
+    // As on Windows, a string whose count leaves out the terminator that
+    // follows it in memory is stored with that terminator.
+    if (data && dataBytes >= sizeof(WCHAR) &&
+        (type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ)) {
+        auto* units = reinterpret_cast<const WCHAR*>(data);
+        size_t count = dataBytes / sizeof(WCHAR);
+        if (units[count - 1] && !units[count]) dataBytes += sizeof(WCHAR);
+    }
     Key& key = keys[path];
     RegistryValue* value = FindValue(key, name);
     if (!value) {

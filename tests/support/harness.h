@@ -21,8 +21,12 @@ namespace harness {
 extern const std::u16string kRoot;
 
 // UTF-16 literal helpers: tests write u"..." and pass them to the monitor.
-inline LPWSTR W(const std::u16string& s) { return reinterpret_cast<LPWSTR>(const_cast<char16_t*>(s.c_str())); }
-inline std::u16string S(LPCWSTR s) { return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string(); }
+inline LPWSTR W(const std::u16string& s) {
+    return reinterpret_cast<LPWSTR>(const_cast<char16_t*>(s.c_str()));
+}
+inline std::u16string S(LPCWSTR s) {
+    return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
+}
 std::string U8(const std::u16string& s);
 
 // ---- The machine ----
