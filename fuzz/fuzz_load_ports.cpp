@@ -1,0 +1,118 @@
+// Loading the port list from whatever a registry key may hold: any value
+// names, types and lengths, strings without terminators, gaps, duplicates,
+// with an odd temporary path and, now and then, one failing platform call.
+// The list must be the stored ports read up to the first gap or oversized
+// value, the registry must load back to the same list, and detach must
+// release everything.
+#include "fuzz_support.h"
+
+using namespace fuzz;
+
+namespace {
+
+constexpr size_t kValueBufferBytes = 520;  // 260 units, what the monitor reads into
+constexpr size_t kPortUnits = 260;
+
+std::u16string ValueName(uint8_t selector) {
+    static const char16_t* const kOdd[] = {u"", u"01", u"a", u"1 ", u"4294967297", u"-1", u"0"};
+    if (selector >= 0xF0) return kOdd[(selector - 0xF0) % (sizeof(kOdd) / sizeof(kOdd[0]))];
+    return win32layer::U16(std::to_string(selector & 0x1F));
+}
+
+// What a stored value means as a port name, as the monitor is to read it.
+std::u16string StoredName(const win32layer::RegistryValue& value) {
+    size_t units = value.data.size() / 2;
+    if (units > kPortUnits - 1) units = kPortUnits - 1;
+    std::u16string name;
+    for (size_t i = 0; i < units; ++i) {
+        char16_t c = char16_t(value.data[2 * i] | (value.data[2 * i + 1] << 8));
+        if (!c) break;
+        name += c;
+    }
+    return name;
+}
+
+// The list initialisation must produce, head first.
+std::vector<std::u16string> ExpectedPorts(bool defaultPossible) {
+    std::vector<std::u16string> loaded;  // value 1 first
+    bool hasDefault = false;
+    for (unsigned i = 1;; ++i) {
+        auto value = win32layer::RegistryGetValue(kRoot, win32layer::U16(std::to_string(i)));
+        if (!value || value->data.size() > kValueBufferBytes) break;
+        std::u16string name = StoredName(*value);
+        if (name.empty()) continue;
+        if (EqualNoCase(name, u"NORV")) {
+            if (!defaultPossible) continue;
+            name = u"NORV";
+            hasDefault = true;
+        }
+        loaded.push_back(name);
+    }
+    std::vector<std::u16string> expected(loaded.rbegin(), loaded.rend());
+    if (!hasDefault && defaultPossible) expected.insert(expected.begin(), u"NORV");
+    return expected;
+}
+
+bool Contains(const std::vector<std::u16string>& list, const std::u16string& name) {
+    for (const auto& entry : list)
+        if (EqualNoCase(entry, name)) return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Baseline baseline;
+    Reader in(data, size);
+    const uint8_t flags = in.Byte();
+    const unsigned failAt = (flags & 1) ? in.Byte() + 1u : 0;
+    std::u16string tempPath = u"C:\\WINDOWS\\TEMP\\";
+    if (flags & 2) {
+        tempPath = in.String();
+        win32layer::SetTempPath(tempPath);
+    }
+    // The monitor's directory for the default port must fit a record with "NORV\".
+    const bool defaultPossible = tempPath.size() + 5 < kPortUnits;
+
+    win32layer::RegistryCreateKey(kRoot);
+    while (!in.empty()) {
+        std::u16string name = ValueName(in.Byte());
+        DWORD type = in.Byte();
+        size_t bytes = in.U16() % 1100;
+        std::vector<uint8_t> value = in.Bytes(bytes);
+        win32layer::RegistrySetValue(kRoot, name, type, value.data(), value.size());
+    }
+    if (flags & 4) win32layer::RegistryDeleteKey(kRoot);
+    const std::vector<std::u16string> storedBefore = StoredPorts();
+    const std::vector<std::u16string> expected = ExpectedPorts(defaultPossible);
+
+    if (failAt) win32layer::FailNthCall(failAt);
+    DllMain(Module(), DLL_PROCESS_ATTACH, nullptr);
+    LPMONITOREX table = InitializePrintMonitor(W(kRoot));
+    win32layer::ClearFaults();
+    FUZZ_CHECK(table != nullptr);
+    const std::vector<std::u16string> ports = Ports(table);
+    for (const auto& port : ports) FUZZ_CHECK(!port.empty() && port.size() < kPortUnits);
+
+    const std::vector<std::u16string> storedAfter = StoredPorts();
+    if (!failAt) {
+        FUZZ_CHECK(ports == expected);
+    } else {
+        // A failing call may cost the new default port its place in the
+        // registry, never a port that was stored and is still listed.
+        for (const auto& port : ports)
+            if (Contains(storedBefore, port)) FUZZ_CHECK(Contains(storedAfter, port));
+    }
+    DllMain(Module(), DLL_PROCESS_DETACH, nullptr);
+    baseline.CheckReleased();
+
+    if (!failAt) {
+        // What was stored loads back to the same list.
+        DllMain(Module(), DLL_PROCESS_ATTACH, nullptr);
+        table = InitializePrintMonitor(W(kRoot));
+        FUZZ_CHECK(Ports(table) == ports);
+        DllMain(Module(), DLL_PROCESS_DETACH, nullptr);
+        baseline.CheckReleased();
+    }
+    return 0;
+}

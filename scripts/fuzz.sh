@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (preset native-fuzz, clang) and runs each for a
+# bounded time from its committed seed corpus. Exits non-zero when a target
+# finds a crash, a leak or a broken check; the input is kept under
+# build/native-fuzz/artifacts/.
+#
+#   scripts/fuzz.sh [SECONDS] [TARGET...]    (default 60 s each; all targets)
+#   FUZZ_SECONDS=10 scripts/fuzz.sh          same as scripts/fuzz.sh 10
+# Targets: load_ports enum_ports start_doc.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+seconds=${FUZZ_SECONDS:-60}
+if [[ $# -gt 0 && $1 =~ ^[0-9]+$ ]]; then
+    seconds=$1
+    shift
+fi
+targets=("$@")
+((${#targets[@]})) || targets=(load_ports enum_ports start_doc)
+JOBS=${JOBS:-2}
+
+command -v clang++ >/dev/null || { echo "fuzz: clang++ missing (scripts/install-deps.sh fuzz)" >&2; exit 2; }
+
+build=build/native-fuzz
+cmake --preset native-fuzz >/dev/null || exit 1
+cmake --build --preset native-fuzz -j"$JOBS" --target "${targets[@]/#/fuzz_}" || exit 1
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+
+status=0
+for target in "${targets[@]}"; do
+    # Work on a copy so that the committed seeds stay small.
+    corpus=$build/corpus/$target
+    artifacts=$build/artifacts
+    mkdir -p "$corpus" "$artifacts"
+    cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null
+    log=$build/fuzz_$target.log
+    echo "=== fuzz_$target: ${seconds}s"
+    "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$corpus" >"$log" 2>&1
+    rc=$?
+    done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1)
+    runs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
+    echo "    runs: ${runs:-?}  ${done_line:-no final stats}"
+    if ((rc != 0)); then
+        echo "=== fuzz_$target FAILED (exit $rc); log: $log"
+        grep -E 'check failed|ERROR:|SUMMARY:|Test unit written' "$log" | head -20
+        status=1
+    fi
+done
+exit $status
