@@ -54,14 +54,20 @@ void SavePorts(PortList* list, LPCWSTR root) {
     if (!list) return;
     RegistryKey key(root, KEY_READ | KEY_SET_VALUE);
     if (!key) return;
-    // Write every value before deleting any, so that a failure part way leaves
-    // the stored ports in place; then clear the numbers past the new end.
-    DWORD n = list->Count();
-    const DWORD count = n;
-    for (PortRecord* record = list->head; record->next; record = record->next, --n) {
+    // Values are written from 1 upwards and deleted only after all were
+    // written. Deleting a port moves the ones stored above it down by one and
+    // adding one appends it, so each value is overwritten only once its old
+    // port is safely stored below it: stopping at the first failed write
+    // leaves every listed port stored (some twice), never lost.
+    const DWORD count = list->Count();
+    for (DWORD n = 1; n <= count; ++n) {
+        const PortRecord* record = list->head;
+        for (DWORD skip = count - n; skip > 0; --skip) record = record->next;
         LPCWSTR name = list->DisplayName(record);
-        RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
-                       reinterpret_cast<const BYTE*>(name), (WideLength(name) + 1) * sizeof(WCHAR));
+        if (RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
+                           reinterpret_cast<const BYTE*>(name),
+                           (WideLength(name) + 1) * sizeof(WCHAR)) != ERROR_SUCCESS)
+            return;
     }
     for (DWORD i = count + 1;; ++i)
         if (RegDeleteValueW(key.get(), ValueName(i).text) != ERROR_SUCCESS) break;
