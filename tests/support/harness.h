@@ -50,6 +50,14 @@ bool HasValue(const std::u16string& path, const std::u16string& name);
 // True where calls can be made to fail and dialogs are recorded (native).
 bool SupportsFaults();
 
+// What the process holds that a leaking module would make grow: open handles
+// and private memory (natively: the layer's handles, keys and heap blocks).
+struct Resources {
+    size_t handles = 0;
+    size_t memory = 0;
+};
+Resources ProcessResources();
+
 // ---- The module ----
 class Monitor {
 public:

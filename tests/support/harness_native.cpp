@@ -40,6 +40,11 @@ bool HasValue(const std::u16string& path, const std::u16string& name) {
 
 bool SupportsFaults() { return true; }
 
+Resources ProcessResources() {
+    return Resources{win32layer::OpenHandleCount() + win32layer::OpenKeyCount(),
+                     win32layer::LiveHeapBlocks()};
+}
+
 Monitor::~Monitor() {
     if (attached_) Detach();
 }

@@ -4,6 +4,7 @@
 #include "harness.h"
 
 #include <windows.h>
+#include <psapi.h>
 
 namespace harness {
 namespace {
@@ -92,6 +93,19 @@ bool HasValue(const std::u16string& path, const std::u16string& name) {
 }
 
 bool SupportsFaults() { return false; }
+
+Resources ProcessResources() {
+    Resources resources;
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    resources.handles = handles;
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof(counters)))
+        resources.memory = counters.PrivateUsage;
+    return resources;
+}
 
 Monitor::~Monitor() {
     if (attached_) Detach();
