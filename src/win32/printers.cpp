@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <thread>
+#include <utility>
 
 #include "layer_internal.h"
 #include "printers_control.h"
@@ -34,7 +34,8 @@ struct PrinterHandle {
 
 std::mutex printerMutex;
 std::map<std::u16string, Printer> printers;  // by lower-case name
-std::set<PrinterHandle*> openPrinters;
+// Owns the handles, so that one left open at exit is freed with the rest.
+std::map<HANDLE, std::unique_ptr<PrinterHandle>> openPrinters;
 std::vector<win32layer::SetJobCall> setJobCalls;
 std::vector<std::u16string> openPrinterNames;
 std::atomic<unsigned> callDelay{0};
@@ -77,7 +78,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
         handle->printer = key;
     }
     *printer = handle.get();
-    openPrinters.insert(handle.release());
+    openPrinters.emplace(handle.get(), std::move(handle));
     return TRUE;
 }
 
@@ -89,11 +90,12 @@ BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD 
         return FALSE;
     }
     std::lock_guard<std::mutex> guard(printerMutex);
-    auto* handle = static_cast<PrinterHandle*>(printer);
-    if (!openPrinters.count(handle)) {
+    auto open = openPrinters.find(printer);
+    if (open == openPrinters.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    const PrinterHandle* handle = open->second.get();
     win32layer::SetJobCall call;
     call.jobId = jobId;
     call.level = level;
@@ -147,12 +149,10 @@ BOOL WINAPI ClosePrinter(HANDLE printer) {
         return FALSE;
     }
     std::lock_guard<std::mutex> guard(printerMutex);
-    auto* handle = static_cast<PrinterHandle*>(printer);
-    if (!openPrinters.erase(handle)) {
+    if (!openPrinters.erase(printer)) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    delete handle;
     return TRUE;
 }
 
@@ -208,7 +208,6 @@ void SetPrinterCallDelay(unsigned microseconds) { callDelay.store(microseconds);
 void ResetPrinters() {
     std::lock_guard<std::mutex> guard(printerMutex);
     printers.clear();
-    for (PrinterHandle* handle : openPrinters) delete handle;
     openPrinters.clear();
     setJobCalls.clear();
     openPrinterNames.clear();
