@@ -24,6 +24,9 @@ extern const std::u16string kRoot;
 inline LPWSTR W(const std::u16string& s) {
     return reinterpret_cast<LPWSTR>(const_cast<char16_t*>(s.c_str()));
 }
+// A literal stays where it is: without this, W(u"...") would point into a
+// temporary string that is gone by the time the monitor reads it.
+inline LPWSTR W(const char16_t* s) { return reinterpret_cast<LPWSTR>(const_cast<char16_t*>(s)); }
 inline std::u16string S(LPCWSTR s) {
     return s ? std::u16string(reinterpret_cast<const char16_t*>(s)) : std::u16string();
 }
