@@ -113,6 +113,8 @@ struct TempCase {
     size_t units;  // length of the temp path, with its trailing backslash
     bool usable;   // whether it leaves room for "NORV\" in a record's path
 };
+// Printed by value: gtest's byte dump would read the struct's padding.
+void PrintTo(const TempCase& c, std::ostream* os) { *os << c.units << (c.usable ? " usable" : " unusable"); }
 
 class TempDirectoryTest : public PortListTest, public ::testing::WithParamInterface<TempCase> {};
 
