@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Runs the Wine-hosted suites: the 32-bit and the 64-bit monitor, each
+# installed with its norvinst into Wine's print spooler and driven through
+# the spooler under Xvfb.
+#
+# Usage: scripts/wine/test.sh [--no-build]
+#   --no-build   use the existing build/windows-x86 and build/windows-x64
+#
+# Installs what is missing (scripts/wine/setup.sh), builds both Windows
+# presets, makes the prefix build/wine/prefix, runs the suites, stops that
+# prefix's wineserver and exits non-zero if any suite failed.
+set -uo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
+SUITE_TIMEOUT="${NORV_WINE_SUITE_TIMEOUT:-600}"
+ARCHES=(x86 x64)
+
+build=1
+for arg in "$@"; do
+    case "$arg" in
+        --no-build) build=0 ;;
+        -h|--help) sed -n '2,12p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        *) echo "test.sh: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
+
+bash "$ROOT/scripts/wine/setup.sh" || { echo "wine: setup failed" >&2; exit 1; }
+
+if [ "$build" -eq 1 ]; then
+    for arch in "${ARCHES[@]}"; do
+        echo "wine: building the windows-$arch preset"
+        (cd "$ROOT" && cmake --preset "windows-$arch" >/dev/null &&
+            cmake --build --preset "windows-$arch" -j "$(nproc)") || {
+            echo "wine: the windows-$arch build failed" >&2
+            exit 1
+        }
+    done
+fi
+
+for arch in "${ARCHES[@]}"; do
+    dir="$BUILD_ROOT/windows-$arch"
+    for file in norvmon.dll norvinst.exe norv_spooler_tests.exe; do
+        if [ ! -f "$dir/$file" ]; then
+            echo "wine: $dir/$file is missing; build the windows-$arch preset" >&2
+            exit 1
+        fi
+    done
+done
+
+# shellcheck source=prefix.sh
+. "$ROOT/scripts/wine/prefix.sh"
+WORK="$BUILD_ROOT/wine"
+mkdir -p "$WORK"
+wine_prefix_init "$WORK/prefix" || exit 1
+trap wine_server_stop EXIT
+# The desktop must be made with the display that the dialogs use.
+wine_server_stop
+
+export ROOT BUILD_ROOT WORK SUITE_TIMEOUT
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    . "$ROOT/scripts/wine/prefix.sh"
+    wine_server_start
+    for arch in x86 x64; do
+        echo "wine: running the $arch suite"
+        (cd "$BUILD_ROOT/windows-$arch" &&
+            timeout "$SUITE_TIMEOUT" wine ./norv_spooler_tests.exe --gtest_color=no) \
+            >"$WORK/suite-$arch.log" 2>&1
+        echo $? >"$WORK/suite-$arch.rc"
+        grep -v -e "^wine: Read access denied for device" -e "^[0-9a-f]*:fixme:" "$WORK/suite-$arch.log"
+    done
+    wine_server_stop
+'
+
+total_passed=0
+total_failed=0
+status=0
+echo
+echo "Wine suites:"
+for arch in "${ARCHES[@]}"; do
+    log="$WORK/suite-$arch.log"
+    rc="$(cat "$WORK/suite-$arch.rc" 2>/dev/null || echo 1)"
+    ran="$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' "$log" | tail -1)"
+    passed="$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | tail -1)"
+    skipped="$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below.*/\1/p' "$log" | tail -1)"
+    ran="${ran:-0}"; passed="${passed:-0}"; skipped="${skipped:-0}"
+    failed=$((ran - passed - skipped))
+    if [ "$rc" != 0 ] && [ "$failed" -eq 0 ]; then
+        failed=1   # crashed or timed out before GoogleTest's summary
+        echo "  $arch: the suite exited with status $rc (see $log)"
+    fi
+    [ "$rc" != 0 ] && status=1
+    echo "  $arch: $passed passed, $failed failed, $skipped skipped"
+    total_passed=$((total_passed + passed))
+    total_failed=$((total_failed + failed))
+done
+[ "$total_failed" -ne 0 ] && status=1
+echo "wine: $total_passed passed, $total_failed failed"
+exit "$status"

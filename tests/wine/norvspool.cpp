@@ -1,0 +1,125 @@
+// norvspool: a small spooler client for the demo. It does what a user does
+// on a printer's port page, and tells in plain lines what it saw.
+//
+//   norvspool addport FOLDER      add a port, picking FOLDER in the browser
+//   norvspool configure PORT      configure a port
+//   norvspool deleteport PORT     delete a port
+//   norvspool print PORT DOC      print a short raw document named DOC on a
+//                                 printer on PORT (made if missing)
+//   norvspool removeprinter       delete that printer
+//
+// Options (before the command): --shots DIR NAME asks for a screenshot of
+// each dialog, named NAME01, NAME02, ... (see DialogDriver).
+//
+// Exit code 0 when the spooler accepted the call, 1 on bad usage, 2 when the
+// spooler refused it.
+
+#include <windows.h>
+#include <winspool.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "dialog_driver.h"
+#include "spooler_client.h"
+
+namespace {
+
+const wchar_t kPrinterName[] = L"NORV Demo Printer";
+
+void Say(const std::string& line) {
+    std::string text = line + "\n";
+    fwrite(text.data(), 1, text.size(), stdout);
+    fflush(stdout);
+}
+
+std::string OneLine(const std::wstring& text) {
+    std::string line = norv::Narrow(text);
+    for (size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) {
+        line.replace(at, 1, " / ");
+        at += 3;
+    }
+    return line;
+}
+
+void Report(const DialogDriver& driver) {
+    for (const SeenDialog& dialog : driver.Seen()) {
+        std::string line = dialog.folderBrowser ? "  folder browser \"" : "  message box \"";
+        line += OneLine(dialog.caption) + "\": " + OneLine(dialog.text);
+        if (!dialog.screenshot.empty()) line += " [" + norv::Narrow(dialog.screenshot) + ".png]";
+        Say(line);
+    }
+    if (driver.Seen().empty()) Say("  no dialog was shown");
+}
+
+int Refused(const char* call) {
+    Say(std::string("  ") + call + " failed with error " + std::to_string(GetLastError()));
+    return 2;
+}
+
+}  // namespace
+
+extern "C" int wmain(int argc, wchar_t** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    std::wstring shotDirectory, shotName;
+    if (args.size() >= 3 && args[0] == L"--shots") {
+        shotDirectory = args[1];
+        shotName = args[2];
+        args.erase(args.begin(), args.begin() + 3);
+    }
+    if (args.empty()) {
+        Say("usage: norvspool [--shots DIR NAME] addport FOLDER | configure PORT | deleteport PORT |"
+            " print PORT DOC | removeprinter");
+        return 1;
+    }
+
+    DialogDriver driver;
+    if (!shotDirectory.empty()) driver.TakeScreenshots(shotDirectory, shotName);
+    const std::wstring& command = args[0];
+
+    if (command == L"addport" && args.size() == 2) {
+        norv::MakeFolder(args[1]);
+        driver.ChooseFolder(args[1]);
+        if (!AddPortW(nullptr, nullptr, const_cast<wchar_t*>(norv::kMonitorName))) return Refused("AddPortW");
+        Report(driver);
+        return 0;
+    }
+    if (command == L"configure" && args.size() == 2) {
+        norv::RouteWinePortCalls(args[1]);
+        if (!ConfigurePortW(nullptr, nullptr, const_cast<wchar_t*>(args[1].c_str())))
+            return Refused("ConfigurePortW");
+        Report(driver);
+        return 0;
+    }
+    if (command == L"deleteport" && args.size() == 2) {
+        norv::RouteWinePortCalls(args[1]);
+        if (!DeletePortW(nullptr, nullptr, const_cast<wchar_t*>(args[1].c_str()))) return Refused("DeletePortW");
+        Report(driver);
+        return 0;
+    }
+    if (command == L"print" && args.size() == 3) {
+        norv::RouteWinePortCalls(args[1]);
+        std::string data = "NORV demo page\r\nPrinted through the NORV port monitor.\r\n\f";
+        norv::PrintResult result = norv::PrintRaw(kPrinterName, args[1], args[2], data);
+        if (!result.ok) {
+            Say("  " + result.step + " failed with error " + std::to_string(result.error));
+            return 2;
+        }
+        Say("  printer \"" + norv::Narrow(kPrinterName) + "\" on port " + norv::Narrow(args[1]) + ": job " +
+            std::to_string(result.jobId) + ", " + std::to_string(result.written) +
+            " bytes written, document ended");
+        return 0;
+    }
+    if (command == L"removeprinter" && args.size() == 1) {
+        if (!norv::DeletePrinterNamed(kPrinterName)) return Refused("DeletePrinter");
+        Say("  printer \"" + norv::Narrow(kPrinterName) + "\" deleted");
+        return 0;
+    }
+    Say("norvspool: bad command line");
+    return 1;
+}
