@@ -7,7 +7,9 @@
 
 #include "control.h"
 #include "harness.h"
+#include "monitor/exports.h"
 #include "printers_control.h"
+#include "shell_control.h"
 
 using namespace harness;
 using win32layer::Api;
@@ -46,6 +48,7 @@ protected:
         ResetMachine();
         scenario.machine();
         const size_t blocks = win32layer::LiveHeapBlocks();
+        const size_t itemLists = win32layer::LiveItemLists();
         if (!scenario.startsModule) {
             monitor.Start();
             scenario.prepare(monitor);
@@ -75,6 +78,8 @@ protected:
 
         monitor.Detach();
         EXPECT_EQ(win32layer::LiveHeapBlocks(), blocks);
+        EXPECT_EQ(win32layer::LiveItemLists(), itemLists);
+        EXPECT_EQ(win32layer::SpoolerReferences(), 0);
         EXPECT_EQ(win32layer::OpenKeyCount(), 0u);
         EXPECT_EQ(win32layer::OpenHandleCount(), 0u);
         return calls;
@@ -88,6 +93,7 @@ protected:
             calls = Run(scenario, 0);
         }
         EXPECT_GT(calls, 0u);
+        RecordProperty("faultableCalls", int(calls));
         for (unsigned k = 1; k <= calls; ++k) {
             SCOPED_TRACE(testing::Message() << "call " << k << " of " << calls << " fails");
             Run(scenario, k);
@@ -117,6 +123,38 @@ TEST_F(FaultInjectionTest, InitialisationOfAStoredDefaultPort) {
     scenario.startsModule = true;
     scenario.machine = [] { StorePorts({u"D:\\A\\", u"NORV", u"E:\\B\\"}); };
     scenario.operation = [](Monitor& m) { m.Start(); };
+    FailEachCall(scenario);
+}
+
+// The user picks a folder; the duplicate check asks the spooler, which lists
+// this monitor's ports through its EnumPorts; the port is stored.
+TEST_F(FaultInjectionTest, AddPortOfANewFolder) {
+    Scenario scenario;
+    scenario.machine = [] { StorePorts({u"C:\\P1\\", u"NORV", u"D:\\P3\\"}); };
+    scenario.prepare = [](Monitor&) {
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        win32layer::ChooseFolder(u"E:\\New");
+    };
+    scenario.operation = [](Monitor& m) {
+        EXPECT_TRUE(m.ops().pfnAddPort(nullptr, nullptr, W(u"NORV Monitor")));
+    };
+    unsigned calls = FailEachCall(scenario);
+    // Browser, path, allocator, library, look-up, two listings, buffer, record, rewrite.
+    EXPECT_GE(calls, 12u);
+}
+
+TEST_F(FaultInjectionTest, AddPortOfAFolderThatIsAPortAlready) {
+    Scenario scenario;
+    scenario.machine = [] { StorePorts({u"C:\\P1\\", u"NORV"}); };
+    scenario.prepare = [](Monitor&) {
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        win32layer::ChooseFolder(u"c:\\p1");
+    };
+    scenario.operation = [](Monitor& m) {
+        EXPECT_TRUE(m.ops().pfnAddPort(nullptr, nullptr, W(u"NORV Monitor")));
+        // Refused whatever failed: the port is listed once.
+        EXPECT_EQ(m.Ports(), (Names{u"NORV", u"C:\\P1\\"}));
+    };
     FailEachCall(scenario);
 }
 
