@@ -463,7 +463,8 @@ TEST_F(PortAdminTest, DeletingAnOpenPortKeepsItsHandleUsable) {
     HANDLE handle = monitor.Open(u"D:\\Scans\\");
     ASSERT_NE(handle, nullptr);
     const MONITOR& ops = monitor.ops();
-    DOC_INFO_1W doc = {W(u"Report.doc"), nullptr, nullptr};
+    std::u16string document = u"Report.doc";
+    DOC_INFO_1W doc = {W(document), nullptr, nullptr};
     ASSERT_TRUE(ops.pfnStartDocPort(handle, W(u"Printer"), 12, 1, reinterpret_cast<LPBYTE>(&doc)));
 
     Delete(u"D:\\Scans\\");
