@@ -373,7 +373,7 @@ TEST_F(PortAdminTest, TwoAddsRacingForOneFolderAddItOnceAndLoadTheLibraryOnce) {
         second.join();
 
         EXPECT_EQ(monitor.Ports().size(), 2u);
-        EXPECT_TRUE(monitor.Open(u"D:\\Race\\") != nullptr);
+        EXPECT_NE(monitor.Open(u"D:\\Race\\"), nullptr);
         EXPECT_EQ(StoredPorts().size(), 2u);
         ExpectOneBox(kTakenText, kTakenCaption);
         ExpectSpoolerAskedWithoutLock();
