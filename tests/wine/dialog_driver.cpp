@@ -1,5 +1,6 @@
 #include "dialog_driver.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -11,6 +12,33 @@ thread_local DialogDriver* activeDriver = nullptr;
 const UINT kMessageBoxTextId = 0xFFFF;  // the static control holding a message box's text
 const DWORD kSettleMs = 400;             // let a dialog paint before its screenshot
 const DWORD kScreenshotTimeoutMs = 8000;
+const DWORD kSelectTimeoutMs = 5000;
+
+// Text of the folder browser's selected tree item.
+std::wstring SelectedItem(HWND tree) {
+    if (tree == nullptr) return std::wstring();
+    HTREEITEM item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (item == nullptr) return std::wstring();
+    wchar_t text[MAX_PATH] = {0};
+    TVITEMW tv = {};
+    tv.mask = TVIF_TEXT;
+    tv.hItem = item;
+    tv.pszText = text;
+    tv.cchTextMax = MAX_PATH - 1;
+    if (!SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&tv))) return std::wstring();
+    return text;
+}
+
+// Whether the tree item's name is the last component of folder (a drive
+// root is shown under a label of its own, so it is taken as found).
+bool SameFolderName(const std::wstring& item, const std::wstring& folder) {
+    std::wstring path = folder;
+    while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+    if (path.size() <= 3) return true;
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring last = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    return lstrcmpiW(item.c_str(), last.c_str()) == 0;
+}
 
 std::wstring WindowText(HWND window) {
     int length = GetWindowTextLengthW(window);
@@ -27,14 +55,14 @@ std::wstring ClassOf(HWND window) {
 }
 
 struct ChildScan {
-    bool tree = false;
+    HWND tree = nullptr;
     std::wstring statics;
 };
 
 BOOL CALLBACK ScanChild(HWND child, LPARAM param) {
     ChildScan* scan = reinterpret_cast<ChildScan*>(param);
     std::wstring name = ClassOf(child);
-    if (lstrcmpiW(name.c_str(), L"SysTreeView32") == 0) scan->tree = true;
+    if (lstrcmpiW(name.c_str(), L"SysTreeView32") == 0) scan->tree = child;
     if (lstrcmpiW(name.c_str(), L"Static") == 0) {
         std::wstring text = WindowText(child);
         if (!text.empty()) {
@@ -103,40 +131,38 @@ void DialogDriver::OnActivate(HWND dialog) {
 
     SeenDialog seen;
     seen.caption = WindowText(dialog);
-    seen.folderBrowser = scan.tree;
-    if (scan.tree) {
+    seen.folderBrowser = scan.tree != nullptr;
+    if (seen.folderBrowser) {
         seen.text = scan.statics;
     } else {
         wchar_t text[1024] = {0};
         GetDlgItemTextW(dialog, kMessageBoxTextId, text, 1023);
         seen.text = text;
     }
+    seen_.push_back(seen);
 
-    if (shotDirectory_.empty()) {
-        seen_.push_back(seen);
-        Answer(dialog, scan.tree);
+    if (!seen.folderBrowser && shotDirectory_.empty()) {
+        Answer(dialog, false);
         return;
     }
 
-    // Screenshots: select the folder now, let the dialog paint, ask the
-    // watcher for a picture, and answer once it is taken.
-    if (scan.tree && !folder_.empty() && !cancelBrowser_) {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
-    }
-    wchar_t name[64];
-    _snwprintf(name, 63, L"%ls%02d", shotPrefix_.c_str(), ++shotCount_);
-    name[63] = L'\0';
-    seen.screenshot = name;
-    seen_.push_back(seen);
     Pending pending;
-    pending.timer = SetTimer(nullptr, 0, 100, TimerProc);
     pending.dialog = dialog;
-    pending.folderBrowser = scan.tree;
-    pending.name = name;
-    pending.started = GetTickCount();
-    pending.requested = false;
+    pending.tree = scan.tree;
+    pending.seenIndex = seen_.size() - 1;
+    pending.started = pending.phaseStarted = GetTickCount();
+    bool selecting = seen.folderBrowser && !folder_.empty() && !cancelBrowser_;
+    pending.phase = selecting ? Pending::kSelect : Pending::kSettle;
+    if (!shotDirectory_.empty()) {
+        wchar_t name[64];
+        _snwprintf(name, 63, L"%ls%02d", shotPrefix_.c_str(), ++shotCount_);
+        name[63] = L'\0';
+        pending.name = name;
+        seen_.back().screenshot = name;
+    }
+    pending.timer = SetTimer(nullptr, 0, 100, TimerProc);
     if (pending.timer == 0) {
-        Answer(dialog, scan.tree);
+        Answer(dialog, seen.folderBrowser);
         return;
     }
     pending_.push_back(pending);
@@ -149,34 +175,52 @@ void CALLBACK DialogDriver::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
         return;
     }
     for (size_t i = 0; i < self->pending_.size(); ++i) {
-        Pending& pending = self->pending_[i];
-        if (pending.timer != id) continue;
-        DWORD elapsed = GetTickCount() - pending.started;
-        std::wstring base = self->shotDirectory_ + L"\\" + pending.name;
-        if (!pending.requested) {
-            if (elapsed < kSettleMs) return;
-            WriteFileText(base + L".request", WindowText(pending.dialog));
-            pending.requested = true;
-            return;
+        if (self->pending_[i].timer != id) continue;
+        if (self->Tick(self->pending_[i])) {
+            KillTimer(nullptr, id);
+            self->pending_.erase(self->pending_.begin() + static_cast<long>(i));
         }
-        if (!FileExists(base + L".done") && elapsed < kSettleMs + kScreenshotTimeoutMs) return;
-        KillTimer(nullptr, id);
-        HWND dialog = pending.dialog;
-        bool browser = pending.folderBrowser;
-        self->pending_.erase(self->pending_.begin() + static_cast<long>(i));
-        self->Answer(dialog, browser);
         return;
     }
     KillTimer(nullptr, id);
 }
 
+bool DialogDriver::Tick(Pending& pending) {
+    DWORD now = GetTickCount();
+    bool browser = pending.tree != nullptr;
+
+    if (pending.phase == Pending::kSelect) {
+        // The browser may not find a folder on the first attempt (its tree
+        // is still being filled); select until the tree shows the folder.
+        SendMessageW(pending.dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
+        std::wstring selected = SelectedItem(pending.tree);
+        if (!SameFolderName(selected, folder_) && now - pending.started < kSelectTimeoutMs) return false;
+        pending.phase = Pending::kSettle;
+        pending.phaseStarted = now;
+    }
+
+    if (pending.phase == Pending::kSettle) {
+        if (pending.name.empty() || now - pending.phaseStarted >= kSettleMs) {
+            if (browser) seen_[pending.seenIndex].selected = SelectedItem(pending.tree);
+            if (pending.name.empty()) {
+                Answer(pending.dialog, browser);
+                return true;
+            }
+            WriteFileText(shotDirectory_ + L"\\" + pending.name + L".request", WindowText(pending.dialog));
+            pending.phase = Pending::kRequested;
+            pending.phaseStarted = now;
+        }
+        return false;
+    }
+
+    // kRequested: answer once the screenshot is taken, or give up waiting.
+    if (!FileExists(shotDirectory_ + L"\\" + pending.name + L".done") &&
+        now - pending.phaseStarted < kScreenshotTimeoutMs)
+        return false;
+    Answer(pending.dialog, browser);
+    return true;
+}
+
 void DialogDriver::Answer(HWND dialog, bool folderBrowser) {
-    if (folderBrowser && cancelBrowser_) {
-        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-        return;
-    }
-    if (folderBrowser && !folder_.empty() && shotDirectory_.empty()) {
-        SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder_.c_str()));
-    }
-    PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+    PostMessageW(dialog, WM_COMMAND, folderBrowser && cancelBrowser_ ? IDCANCEL : IDOK, 0);
 }

@@ -17,6 +17,7 @@ struct SeenDialog {
     std::wstring caption;
     std::wstring text;       // a message box's text, or the folder browser's title
     bool folderBrowser = false;
+    std::wstring selected;   // the folder browser's selected item when answered
     std::wstring screenshot; // base name of the screenshot taken, if any
 };
 
@@ -42,9 +43,24 @@ public:
     void Clear() { seen_.clear(); }
 
 private:
+    // A dialog answered from a timer: the folder browser (its selection is
+    // set and checked first) and every dialog that gets a screenshot.
+    struct Pending {
+        enum Phase { kSelect, kSettle, kRequested };
+        UINT_PTR timer = 0;
+        HWND dialog = nullptr;
+        HWND tree = nullptr;  // the folder browser's tree, if any
+        size_t seenIndex = 0;
+        std::wstring name;    // screenshot base name
+        Phase phase = kSelect;
+        DWORD started = 0;
+        DWORD phaseStarted = 0;
+    };
+
     static LRESULT CALLBACK HookProc(int code, WPARAM wParam, LPARAM lParam);
     static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
     void OnActivate(HWND dialog);
+    bool Tick(Pending& pending);  // true once the dialog has been answered
     void Answer(HWND dialog, bool folderBrowser);
 
     HHOOK hook_ = nullptr;
@@ -55,14 +71,5 @@ private:
     int shotCount_ = 0;
     std::vector<HWND> handled_;
     std::vector<SeenDialog> seen_;
-
-    struct Pending {
-        UINT_PTR timer;
-        HWND dialog;
-        bool folderBrowser;
-        std::wstring name;
-        DWORD started;
-        bool requested;
-    };
     std::vector<Pending> pending_;
 };

@@ -50,6 +50,7 @@ void Report(const DialogDriver& driver) {
     for (const SeenDialog& dialog : driver.Seen()) {
         std::string line = dialog.folderBrowser ? "  folder browser \"" : "  message box \"";
         line += OneLine(dialog.caption) + "\": " + OneLine(dialog.text);
+        if (dialog.folderBrowser) line += " -> chose \"" + OneLine(dialog.selected) + "\"";
         if (!dialog.screenshot.empty()) line += " [" + norv::Narrow(dialog.screenshot) + ".png]";
         Say(line);
     }

@@ -85,7 +85,7 @@ std::string Show(const std::vector<SeenDialog>& dialogs) {
     std::string text;
     for (const SeenDialog& dialog : dialogs) {
         text += "\n  [" + Narrow(dialog.caption) + "] " + Narrow(dialog.text) +
-                (dialog.folderBrowser ? " (folder browser)" : "");
+                (dialog.folderBrowser ? " (folder browser, selected \"" + Narrow(dialog.selected) + "\")" : "");
     }
     return text.empty() ? "no dialog" : text;
 }
