@@ -210,7 +210,8 @@ BOOL Enumerate(bool serverNamed, DWORD level, LPBYTE ports, DWORD bufferBytes, L
     for (const auto& port : names)
         size += DWORD(sizeof(PORT_INFO_1W) + (port.size() + 1) * sizeof(WCHAR));
     *needed = size;
-    if (!ports || bufferBytes < size) {
+    // Nothing to list fits any buffer, even none: TRUE with no ports.
+    if (bufferBytes < size) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }

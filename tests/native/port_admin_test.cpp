@@ -536,6 +536,14 @@ TEST_F(PortAdminTest, SpoolerLibraryAnswersAsWindowsDoes) {
     EXPECT_FALSE(enumPorts(nullptr, 2, buffer.data(), needed, &needed, &returned));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_LEVEL));
 
+    // A spooler with no ports at all answers the size query with success.
+    win32layer::SetOtherPorts({});
+    win32layer::SetSpoolerMonitor(nullptr, kRoot);
+    needed = 1;
+    EXPECT_TRUE(enumPorts(nullptr, 1, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(needed, 0u);
+    EXPECT_EQ(returned, 0u);
+
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_FALSE(FreeLibrary(module));
     EXPECT_EQ(GetProcAddress(module, "EnumPortsW"), nullptr);
