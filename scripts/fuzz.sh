@@ -43,6 +43,13 @@ for target in "${targets[@]}"; do
     done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1)
     runs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
     echo "    runs: ${runs:-?}  ${done_line:-no final stats}"
+    # Edges of the monitor's own functions that the corpus reaches (sanitizer
+    # checks count as edges too, so this is a lower bound).
+    coverage=$build/coverage_$target.txt
+    "$build/fuzz/fuzz_$target" -runs=0 -print_coverage=1 "$corpus" 2>&1 |
+        grep -E '^(UN)?COVERED_FUNC' | grep "$PWD/src/" | grep -v "$PWD/src/win32/" >"$coverage"
+    awk '{split($5, e, "/"); c += e[1]; n += e[2]; if (e[1] > 0) f++; t++}
+         END {printf "    monitor code: %d of %d edges, %d of %d functions reached (%s)\n", c, n, f, t, FILENAME}' "$coverage"
     if ((rc != 0)); then
         echo "=== fuzz_$target FAILED (exit $rc); log: $log"
         grep -E 'check failed|ERROR:|SUMMARY:|Test unit written' "$log" | head -20
