@@ -47,6 +47,28 @@ BENCHMARK(BM_JobCycle)
     ->Args({1000, 0})
     ->Args({1000, 1});
 
+// Where a cycle's time goes with many ports: OpenPort finds the port by name
+// (a case-insensitive compare per record); the other calls check the handle
+// against the list (a pointer compare per record).
+void BM_OpenPortAlone(benchmark::State& state) {
+    LoadedMonitor monitor(int(state.range(0)));
+    const std::u16string port = PortName(2);
+    for (auto _ : state) {
+        HANDLE handle = nullptr;
+        monitor.ops().pfnOpenPort(W(port), &handle);
+        benchmark::DoNotOptimize(handle);
+    }
+}
+BENCHMARK(BM_OpenPortAlone)->ArgName("ports")->Arg(10)->Arg(1000);
+
+void BM_ClosePortAlone(benchmark::State& state) {
+    LoadedMonitor monitor(int(state.range(0)));
+    HANDLE handle = nullptr;
+    monitor.ops().pfnOpenPort(W(PortName(2)), &handle);
+    for (auto _ : state) benchmark::DoNotOptimize(monitor.ops().pfnClosePort(handle));
+}
+BENCHMARK(BM_ClosePortAlone)->ArgName("ports")->Arg(10)->Arg(1000);
+
 // The layer's cost of the three printer calls EndDocPort makes, to tell the
 // monitor's time from the platform's.
 void BM_PrinterCallsAlone(benchmark::State& state) {

@@ -65,6 +65,11 @@ for name, run in runs.items():
     if m:
         what = "with printer calls" if m[2] == "1" else "monitor only (no printer named)"
         print(f"| {m[1]} ports, {what} | {ns(run):.1f} |")
+for call in ("OpenPort", "ClosePort"):
+    for ports in (10, 1000):
+        run = runs.get(f"BM_{call}Alone/ports:{ports}")
+        if run:
+            print(f"| {call} alone, {ports} ports | {ns(run):.1f} |")
 if "BM_PrinterCallsAlone" in runs:
     print(f"| the three printer calls alone (layer) | {ns(runs['BM_PrinterCallsAlone']):.1f} |")
 
