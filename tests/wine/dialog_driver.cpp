@@ -197,6 +197,8 @@ bool DialogDriver::Tick(Pending& pending) {
         if (!SameFolderName(selected, folder_) && now - pending.started < kSelectTimeoutMs) return false;
         pending.phase = Pending::kSettle;
         pending.phaseStarted = now;
+        // The tree shows its selection only while it has the focus.
+        if (!pending.name.empty()) SetFocus(pending.tree);
     }
 
     if (pending.phase == Pending::kSettle) {

@@ -37,28 +37,34 @@ void Say(const std::string& line) {
     fflush(stdout);
 }
 
+// A dialog's text on one line: its lines joined by " / ", blank ones left out.
 std::string OneLine(const std::wstring& text) {
-    std::string line = norv::Narrow(text);
-    for (size_t at = line.find('\n'); at != std::string::npos; at = line.find('\n', at)) {
-        line.replace(at, 1, " / ");
-        at += 3;
+    std::string all = norv::Narrow(text), line;
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        std::string part = all.substr(start, end - start);
+        if (!part.empty() && part.back() == '\r') part.pop_back();
+        if (!part.empty()) line += (line.empty() ? "" : " / ") + part;
+        start = end + 1;
     }
     return line;
 }
 
 void Report(const DialogDriver& driver) {
     for (const SeenDialog& dialog : driver.Seen()) {
-        std::string line = dialog.folderBrowser ? "  folder browser \"" : "  message box \"";
+        std::string line = dialog.folderBrowser ? "folder browser \"" : "message box \"";
         line += OneLine(dialog.caption) + "\": " + OneLine(dialog.text);
         if (dialog.folderBrowser) line += " -> chose \"" + OneLine(dialog.selected) + "\"";
         if (!dialog.screenshot.empty()) line += " [" + norv::Narrow(dialog.screenshot) + ".png]";
         Say(line);
     }
-    if (driver.Seen().empty()) Say("  no dialog was shown");
+    if (driver.Seen().empty()) Say("no dialog was shown");
 }
 
 int Refused(const char* call) {
-    Say(std::string("  ") + call + " failed with error " + std::to_string(GetLastError()));
+    Say(std::string(call) + " failed with error " + std::to_string(GetLastError()));
     return 2;
 }
 
@@ -108,17 +114,17 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         std::string data = "NORV demo page\r\nPrinted through the NORV port monitor.\r\n\f";
         norv::PrintResult result = norv::PrintRaw(kPrinterName, args[1], args[2], data);
         if (!result.ok) {
-            Say("  " + result.step + " failed with error " + std::to_string(result.error));
+            Say(result.step + " failed with error " + std::to_string(result.error));
             return 2;
         }
-        Say("  printer \"" + norv::Narrow(kPrinterName) + "\" on port " + norv::Narrow(args[1]) + ": job " +
+        Say("printer \"" + norv::Narrow(kPrinterName) + "\" on port " + norv::Narrow(args[1]) + ": job " +
             std::to_string(result.jobId) + ", " + std::to_string(result.written) +
             " bytes written, document ended");
         return 0;
     }
     if (command == L"removeprinter" && args.size() == 1) {
         if (!norv::DeletePrinterNamed(kPrinterName)) return Refused("DeletePrinter");
-        Say("  printer \"" + norv::Narrow(kPrinterName) + "\" deleted");
+        Say("printer \"" + norv::Narrow(kPrinterName) + "\" deleted");
         return 0;
     }
     Say("norvspool: bad command line");

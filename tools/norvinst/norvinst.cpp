@@ -204,7 +204,6 @@ const wchar_t* MachineName(WORD machine) {
 
 struct MonitorEntry {
     bool found = false;
-    std::wstring environment;
     std::wstring dll;
 };
 
@@ -222,7 +221,6 @@ bool FindMonitor(MonitorEntry* entry, DWORD* error) {
     for (DWORD i = 0; i < count; ++i) {
         if (info[i].pName != nullptr && SamePath(info[i].pName, kMonitorName)) {
             entry->found = true;
-            entry->environment = info[i].pEnvironment ? info[i].pEnvironment : L"";
             entry->dll = info[i].pDLLName ? info[i].pDLLName : L"";
             return true;
         }
@@ -404,11 +402,11 @@ int Status() {
 
     Out(L"Monitor:     %ls", kMonitorName);
     if (entry.found) {
-        Out(L"Registered:  yes (DLL %ls, environment \"%ls\")", entry.dll.c_str(), entry.environment.c_str());
+        Out(L"Registered:  yes (DLL %ls)", entry.dll.c_str());
     } else {
         Out(L"Registered:  no");
     }
-    Out(L"DLL (%ls):  %ls %ls", kArchitecture, target.c_str(), dllPresent ? L"(present)" : L"(missing)");
+    Out(L"DLL:         %ls (%ls, %ls)", target.c_str(), kArchitecture, dllPresent ? L"present" : L"missing");
 
     if (entry.found) {
         std::vector<PortEntry> ports;

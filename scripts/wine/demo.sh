@@ -1,0 +1,164 @@
+#!/usr/bin/env bash
+# A real print session with the monitor in Wine's print spooler:
+# builds both DLLs, makes a Wine prefix under build/, installs the monitor
+# with norvinst, lists the spooler's ports, adds a port through the shell's
+# folder browser, tries to add it again, configures it, prints a document to
+# NORV from a 64-bit and a 32-bit program, deletes the port and uninstalls.
+# Every dialog is answered as a user would and photographed (Xvfb, import)
+# into build/wine/demo/screenshots/.
+#
+# Usage: scripts/wine/demo.sh [--no-build]
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
+DEMO="$BUILD_ROOT/wine/demo"
+SHOTS="$DEMO/screenshots"
+
+build=1
+for arg in "$@"; do
+    case "$arg" in
+        --no-build) build=0 ;;
+        -h|--help) sed -n '2,10p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        *) echo "demo.sh: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
+
+bash "$ROOT/scripts/wine/setup.sh" >/dev/null
+
+echo "Step 1: building norvmon.dll, norvinst.exe and norvspool.exe for x86 and x64"
+if [ "$build" -eq 1 ]; then
+    for arch in x86 x64; do
+        (cd "$ROOT" && cmake --preset "windows-$arch" >/dev/null &&
+            cmake --build --preset "windows-$arch" -j "$(nproc)" \
+                --target norvmon norvinst norvspool >"$BUILD_ROOT/demo-build-$arch.log" 2>&1) || {
+            echo "  the windows-$arch build failed; see $BUILD_ROOT/demo-build-$arch.log" >&2
+            exit 1
+        }
+    done
+fi
+for arch in x86 x64; do
+    for file in norvmon.dll norvinst.exe norvspool.exe; do
+        [ -f "$BUILD_ROOT/windows-$arch/$file" ] || { echo "  missing $BUILD_ROOT/windows-$arch/$file" >&2; exit 1; }
+    done
+    echo "  $BUILD_ROOT/windows-$arch/norvmon.dll"
+done
+
+echo "Step 2: making a fresh Wine prefix in $DEMO/prefix"
+# shellcheck source=prefix.sh
+. "$ROOT/scripts/wine/prefix.sh"
+if [ -d "$DEMO/prefix" ]; then
+    WINEPREFIX="$DEMO/prefix" wineserver -k 2>/dev/null || true
+    rm -rf "$DEMO/prefix"
+fi
+rm -rf "$SHOTS"
+mkdir -p "$SHOTS"
+wine_prefix_init "$DEMO/prefix"
+trap wine_server_stop EXIT
+wine_server_stop   # the desktop must be made under the display below
+echo "  done"
+
+export ROOT BUILD_ROOT DEMO SHOTS
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+set -uo pipefail
+. "$ROOT/scripts/wine/prefix.sh"
+wine_server_start
+
+# Takes the screenshots that norvspool asks for: for NAME.request it saves
+# the dialog (found by its caption) as NAME.png and answers with NAME.done.
+watch_screenshots() {
+    while :; do
+        for request in "$SHOTS"/*.request; do
+            [ -e "$request" ] || continue
+            name="${request%.request}"
+            caption="$(head -n1 "$request" | tr -d "\r")"
+            id="$(xwininfo -root -tree 2>/dev/null | grep -F "\"$caption\"" | head -n1 | awk "{print \$1}")"
+            if [ -n "$id" ]; then
+                import -window "$id" "$name.png" 2>/dev/null || import -window root "$name.png" 2>/dev/null
+            else
+                import -window root "$name.png" 2>/dev/null
+            fi
+            rm -f "$request"
+            : >"$name.done"
+        done
+        sleep 0.1
+    done
+}
+watch_screenshots &
+watcher=$!
+
+SHOTS_WIN="$(wine_path "$SHOTS")"
+X64="$BUILD_ROOT/windows-x64"
+X86="$BUILD_ROOT/windows-x86"
+PORT_FOLDER="C:\\Scans"
+PORT="C:\\Scans\\"
+failed=0
+
+# Wine programs are run with their output in a file: the Wine services
+# started by the first program, would keep a pipe open.
+OUT="$DEMO/step.out"
+run() {  # run DESCRIPTION EXE ARGS...: prints the output indented
+    local rc
+    "${@:2}" >"$OUT" 2>&1
+    rc=$?
+    tr -d "\r" <"$OUT" | grep -v -e "^wine: Read access denied" -e ":fixme:" | sed "s/^/  /"
+    if [ "$rc" -ne 0 ]; then
+        echo "  -> $1 failed (exit code $rc)"
+        failed=1
+    fi
+    return 0
+}
+
+echo "Step 3: installing the monitor with norvinst (64-bit, then 32-bit)"
+run "norvinst install (x64)" wine "$X64/norvinst.exe" install
+run "norvinst install (x86)" wine "$X86/norvinst.exe" install
+run "norvinst status" wine "$X64/norvinst.exe" status
+
+echo "Step 4: the ports the spooler lists (EnumPortsW through norvinst ports)"
+run "norvinst ports" wine "$X64/norvinst.exe" ports
+
+echo "Step 5: adding the port $PORT through the folder browser"
+run "add port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 1-add-port- addport "$PORT_FOLDER"
+run "norvinst status" wine "$X64/norvinst.exe" status
+
+echo "Step 6: adding the same folder again (refused)"
+run "add port again" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 2-add-again- addport "$PORT_FOLDER"
+
+echo "Step 7: configuring the port"
+run "configure port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 3-configure- configure "$PORT"
+
+echo "Step 8: printing a document to NORV (from a 64-bit and a 32-bit program)"
+run "print (x64)" wine "$X64/norvspool.exe" print NORV "Quarterly Report.doc"
+run "print (x86)" wine "$X86/norvspool.exe" print NORV "Invoice 2041.txt"
+run "remove printer" wine "$X64/norvspool.exe" removeprinter
+
+echo "Step 9: deleting the port $PORT"
+run "delete port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 4-delete- deleteport "$PORT"
+run "norvinst status" wine "$X64/norvinst.exe" status
+
+echo "Step 10: uninstalling the monitor with norvinst"
+run "norvinst uninstall (x64)" wine "$X64/norvinst.exe" uninstall
+run "norvinst uninstall (x86)" wine "$X86/norvinst.exe" uninstall
+wine "$X64/norvinst.exe" status >"$OUT" 2>&1
+rc=$?
+tr -d "\r" <"$OUT" | sed "s/^/  /"
+[ "$rc" -eq 4 ] || { echo "  -> the monitor is still installed"; failed=1; }
+
+kill "$watcher" 2>/dev/null
+wait "$watcher" 2>/dev/null
+wine_server_stop
+exit "$failed"
+'
+status=$?
+rm -f "$SHOTS"/*.done "$SHOTS"/*.request
+echo
+echo "Screenshots of the dialogs, in $SHOTS:"
+for shot in "$SHOTS"/*.png; do
+    [ -e "$shot" ] && echo "  $(basename "$shot")"
+done
+if [ "$status" -eq 0 ]; then
+    echo "The session completed: installed, listed, added, refused, configured, printed, deleted, uninstalled."
+else
+    echo "The session did not complete; see the lines marked -> above."
+fi
+exit "$status"
