@@ -49,7 +49,8 @@ bool PortNameIsTaken(LPCWSTR name) {
     DWORD needed = 0;
     DWORD returned = 0;
     SetLastError(ERROR_SUCCESS);
-    enumPorts(nullptr, 1, nullptr, 0, &needed, &returned);
+    // Success with no buffer means the spooler has no ports at all.
+    if (enumPorts(nullptr, 1, nullptr, 0, &needed, &returned)) return false;
     if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return true;
 
     HeapBuffer buffer(needed);

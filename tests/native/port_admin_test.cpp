@@ -550,3 +550,22 @@ TEST_F(PortAdminTest, SpoolerLibraryAnswersAsWindowsDoes) {
 }
 
 }  // namespace
+
+namespace {
+
+// With its own default port deleted and no other monitor's ports, the spooler
+// has no ports at all: the check answers with success and nothing is taken.
+TEST_F(PortAdminTest, FolderCanBeAddedWhenTheSpoolerHasNoPortsAtAll) {
+    win32layer::SetOtherPorts({});
+    monitor.Start();
+    Delete(u"NORV");
+    win32layer::ClearMessageBoxes();
+    ASSERT_TRUE(monitor.Ports().empty());
+
+    win32layer::ChooseFolder(u"D:\\Scans");
+    Add();
+    ExpectNoBox();
+    EXPECT_EQ(StoredPorts(), Names{u"D:\\Scans\\"});
+}
+
+}  // namespace
