@@ -557,6 +557,7 @@ namespace {
 // has no ports at all: the check answers with success and nothing is taken.
 TEST_F(PortAdminTest, FolderCanBeAddedWhenTheSpoolerHasNoPortsAtAll) {
     win32layer::SetOtherPorts({});
+    CreateKey(kRoot);
     monitor.Start();
     Delete(u"NORV");
     win32layer::ClearMessageBoxes();
@@ -565,6 +566,7 @@ TEST_F(PortAdminTest, FolderCanBeAddedWhenTheSpoolerHasNoPortsAtAll) {
     win32layer::ChooseFolder(u"D:\\Scans");
     Add();
     ExpectNoBox();
+    EXPECT_EQ(monitor.Ports(), Names{u"D:\\Scans\\"});
     EXPECT_EQ(StoredPorts(), Names{u"D:\\Scans\\"});
 }
 
