@@ -30,6 +30,8 @@ wine_prefix_init() {
     # every closed top-level window to be withdrawn; unmanaged windows are
     # not waited for.
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # A crashing program must end its test run, not wait on a crash dialog.
+    wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     wineserver -w
 }
 

@@ -63,6 +63,10 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     wine_server_start
     for arch in x86 x64; do
         echo "wine: running the $arch suite"
+        # Leftovers of an interrupted run: the suite starts uninstalled.
+        for other in x86 x64; do
+            (cd "$BUILD_ROOT/windows-$other" && wine ./norvinst.exe uninstall >/dev/null 2>&1)
+        done
         (cd "$BUILD_ROOT/windows-$arch" &&
             timeout "$SUITE_TIMEOUT" wine ./norv_spooler_tests.exe --gtest_color=no) \
             >"$WORK/suite-$arch.log" 2>&1
