@@ -6,6 +6,9 @@
 #
 #   scripts/fuzz.sh [SECONDS] [TARGET...]    (default 60 s each; all targets)
 #   FUZZ_SECONDS=10 scripts/fuzz.sh          same as scripts/fuzz.sh 10
+#   FUZZ_LINE_COVERAGE=1 scripts/fuzz.sh     afterwards, replays each corpus through
+#                                            a build with clang's source coverage and
+#                                            prints the monitor's line coverage per file
 # Targets: load_ports enum_ports start_doc.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -56,4 +59,19 @@ for target in "${targets[@]}"; do
         status=1
     fi
 done
+
+if [[ ${FUZZ_LINE_COVERAGE:-0} == 1 ]] && command -v llvm-cov-14 >/dev/null; then
+    cov=build/fuzz-coverage
+    cmake -S . -B "$cov" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DNORV_FUZZ=ON \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS="-fprofile-instr-generate -fcoverage-mapping" \
+        -DCMAKE_EXE_LINKER_FLAGS="-fprofile-instr-generate" >/dev/null &&
+        cmake --build "$cov" -j"$JOBS" --target "${targets[@]/#/fuzz_}" >/dev/null || exit 1
+    for target in "${targets[@]}"; do
+        LLVM_PROFILE_FILE=$cov/$target.profraw "$cov/fuzz/fuzz_$target" -runs=0 "$build/corpus/$target" >/dev/null 2>&1
+        llvm-profdata-14 merge -o "$cov/$target.profdata" "$cov/$target.profraw"
+        echo "=== fuzz_$target: lines of the monitor's code run by its corpus"
+        llvm-cov-14 report "$cov/fuzz/fuzz_$target" -instr-profile="$cov/$target.profdata" \
+            src/monitor src/ports src/jobs src/common | awk '($1 ~ /\// || $1 == "TOTAL") && NF >= 10 {printf "    %-24s %6s lines %6s missed %8s\n", $1, $8, $9, $10}'
+    done
+fi
 exit $status
