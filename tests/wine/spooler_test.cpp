@@ -132,6 +132,54 @@ TEST(Installer, MissingDllFailsAndInstallsNothing) {
     EXPECT_EQ(4u, norv::RunInstaller(L"status").exitCode);
 }
 
+// Writes a file in the temporary directory and returns its path.
+std::wstring TempFile(const std::wstring& name, const std::string& bytes) {
+    wchar_t temp[MAX_PATH] = {0};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring path = std::wstring(temp) + name;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+    return path;
+}
+
+// The first bytes of a PE image for the given machine.
+std::string ImageHeader(WORD machine) {
+    std::string bytes(512, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = static_cast<char>(0x80);  // offset of the PE header
+    bytes.replace(0x80, 4, std::string("PE\0\0", 4));
+    bytes[0x84] = static_cast<char>(machine & 0xFF);
+    bytes[0x85] = static_cast<char>(machine >> 8);
+    return bytes;
+}
+
+TEST(Installer, RefusesADllOfTheOtherArchitectureOrNoDll) {
+#ifdef _WIN64
+    const WORD other = IMAGE_FILE_MACHINE_I386;
+    const char* otherName = "built for x86";
+#else
+    const WORD other = IMAGE_FILE_MACHINE_AMD64;
+    const char* otherName = "built for x64";
+#endif
+    std::wstring foreign = TempFile(L"norv-foreign.dll", ImageHeader(other));
+    norv::CommandResult result = norv::RunInstaller(L"install \"" + foreign + L"\"");
+    EXPECT_EQ(2u, result.exitCode) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find(otherName)) << result.output;
+
+    std::wstring text = TempFile(L"norv-text.dll", "not a program\n");
+    result = norv::RunInstaller(L"install \"" + text + L"\"");
+    EXPECT_EQ(2u, result.exitCode) << result.output;
+    EXPECT_NE(std::string::npos, result.output.find("not a Windows DLL")) << result.output;
+
+    EXPECT_FALSE(MonitorRegistered());
+    EXPECT_FALSE(FileExists(SystemDllPath()));
+    DeleteFileW(foreign.c_str());
+    DeleteFileW(text.c_str());
+}
+
 TEST(Installer, InstallsAndUninstallsTheMonitor) {
     norv::CommandResult before = norv::RunInstaller(L"status");
     ASSERT_EQ(4u, before.exitCode) << "monitor already installed at the start:\n" << before.output;
