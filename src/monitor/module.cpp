@@ -58,8 +58,10 @@ extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot) {
     registryRoot = HeapCopyString(pRegistryRoot);
     monitorEvent = CreateEventW(nullptr, FALSE, FALSE, kMonitorName);
     if (!portList) return table;
-    LoadPorts(portList, registryRoot);
-    if (!portList->HasDefaultPort() && portList->Insert(nullptr, true))
+    // After a failed read the list lacks stored ports: the default port is
+    // listed, but storing it would overwrite the values that were not read.
+    const bool complete = LoadPorts(portList, registryRoot);
+    if (!portList->HasDefaultPort() && portList->Insert(nullptr, true) && complete)
         SavePorts(portList, registryRoot);
     return table;
 }

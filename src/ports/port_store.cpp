@@ -6,8 +6,9 @@ namespace {
 class RegistryKey {
 public:
     RegistryKey(LPCWSTR root, REGSAM access) {
-        if (!root || RegOpenKeyExW(HKEY_LOCAL_MACHINE, root, 0, access, &key_) != ERROR_SUCCESS)
-            key_ = nullptr;
+        status_ = root ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, root, 0, access, &key_)
+                       : LSTATUS(ERROR_FILE_NOT_FOUND);
+        if (status_ != ERROR_SUCCESS) key_ = nullptr;
     }
     ~RegistryKey() {
         if (key_) RegCloseKey(key_);
@@ -17,9 +18,11 @@ public:
 
     explicit operator bool() const { return key_ != nullptr; }
     HKEY get() const { return key_; }
+    LSTATUS status() const { return status_; }
 
 private:
     HKEY key_ = nullptr;
+    LSTATUS status_ = ERROR_SUCCESS;
 };
 
 // Value names are decimal numbers: at most 10 digits and a terminator.
@@ -30,23 +33,27 @@ struct ValueName {
 
 }  // namespace
 
-void LoadPorts(PortList* list, LPCWSTR root) {
-    if (!list) return;
+bool LoadPorts(PortList* list, LPCWSTR root) {
+    if (!list) return false;
     RegistryKey key(root, KEY_QUERY_VALUE);
-    if (!key) return;
+    if (!key) return key.status() == ERROR_FILE_NOT_FOUND;
+    bool complete = true;
     for (DWORD i = 1;; ++i) {
         WCHAR name[kPortStringUnits];
         DWORD bytes = sizeof(name);
-        if (RegQueryValueExW(key.get(), ValueName(i).text, nullptr, nullptr,
-                             reinterpret_cast<LPBYTE>(name), &bytes) != ERROR_SUCCESS)
-            break;
+        LSTATUS status = RegQueryValueExW(key.get(), ValueName(i).text, nullptr, nullptr,
+                                          reinterpret_cast<LPBYTE>(name), &bytes);
+        // The numbering ends at a missing value or one too long for a port;
+        // any other failure leaves stored ports unread.
+        if (status != ERROR_SUCCESS)
+            return complete && (status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA);
         // The stored string need not carry its terminator.
         DWORD units = bytes / sizeof(WCHAR);
         name[units < kPortStringUnits ? units : kPortStringUnits - 1] = 0;
         // An empty name is no port: skip it and read on.
         if (!name[0]) continue;
-        if (WideEqualNoCase(name, list->defaultPortName)) list->Insert(nullptr, true);
-        else list->Insert(name, false);
+        const bool isDefault = WideEqualNoCase(name, list->defaultPortName);
+        if (!list->Insert(isDefault ? nullptr : name, isDefault)) complete = false;
     }
 }
 

@@ -4,7 +4,9 @@
 
 #include "ports/port_list.h"
 
-// Adds one record per stored value, in stored order. Registry failures are silent.
-void LoadPorts(PortList* list, LPCWSTR root);
+// Adds one record per stored value, in stored order. Registry failures are
+// silent; false when one kept stored ports from being read, so that the list
+// must not be written back over them.
+bool LoadPorts(PortList* list, LPCWSTR root);
 // Replaces the stored values by the list's content. Registry failures are silent.
 void SavePorts(PortList* list, LPCWSTR root);
