@@ -38,6 +38,8 @@ struct Scenario {
     // when initialisation is what is under test.
     std::function<void(Monitor&)> operation;
     bool startsModule = false;
+    // The stored port the operation is to remove; every other stays stored.
+    std::u16string removes;
 };
 
 class FaultInjectionTest : public MonitorTest {
@@ -73,6 +75,12 @@ protected:
         for (const auto& port : listed) {
             if (Contains(storedBefore, port)) {
                 EXPECT_TRUE(Contains(storedAfter, port)) << U8(port) << " lost from the registry";
+            }
+        }
+        // Nor is a stored port that a failure kept out of the list written over.
+        for (const auto& port : storedBefore) {
+            if (port != scenario.removes) {
+                EXPECT_TRUE(Contains(storedAfter, port)) << U8(port) << " written over";
             }
         }
 
@@ -161,6 +169,7 @@ TEST_F(FaultInjectionTest, AddPortOfAFolderThatIsAPortAlready) {
 TEST_F(FaultInjectionTest, DeletePortInTheMiddleOfTheList) {
     Scenario scenario;
     scenario.machine = [] { StorePorts({u"C:\\P1\\", u"D:\\P2\\", u"NORV", u"E:\\P4\\"}); };
+    scenario.removes = u"D:\\P2\\";
     scenario.operation = [](Monitor& m) {
         EXPECT_TRUE(m.ops().pfnDeletePort(nullptr, nullptr, W(u"d:\\p2\\")));
     };
@@ -170,6 +179,7 @@ TEST_F(FaultInjectionTest, DeletePortInTheMiddleOfTheList) {
 TEST_F(FaultInjectionTest, DeletePortAtTheHeadOfTheList) {
     Scenario scenario;
     scenario.machine = [] { StorePorts({u"C:\\P1\\", u"NORV", u"D:\\P3\\"}); };
+    scenario.removes = u"D:\\P3\\";
     scenario.operation = [](Monitor& m) {
         EXPECT_TRUE(m.ops().pfnDeletePort(nullptr, nullptr, W(u"D:\\P3\\")));
     };
@@ -179,6 +189,7 @@ TEST_F(FaultInjectionTest, DeletePortAtTheHeadOfTheList) {
 TEST_F(FaultInjectionTest, DeletePortOfAnOpenPort) {
     Scenario scenario;
     scenario.machine = [] { StorePorts({u"C:\\P1\\", u"NORV"}); };
+    scenario.removes = u"C:\\P1\\";
     HANDLE handle = nullptr;
     scenario.prepare = [&handle](Monitor& m) { handle = m.Open(u"C:\\P1\\"); };
     scenario.operation = [&handle](Monitor& m) {
