@@ -89,16 +89,6 @@ inline std::vector<std::u16string> Ports(const MONITOREX* table) {
     return names;
 }
 
-// The numbered values 1..N as the monitor would read them back, value 1 first.
-inline std::vector<std::u16string> StoredPorts() {
-    std::vector<std::u16string> ports;
-    for (unsigned i = 1;; ++i) {
-        auto value = win32layer::RegistryGetValue(kRoot, win32layer::U16(std::to_string(i)));
-        if (!value) return ports;
-        ports.push_back(value->AsString());
-    }
-}
-
 // A fresh machine and the resources it starts with, to compare after detach.
 struct Baseline {
     Baseline() {
