@@ -47,6 +47,7 @@ done
 echo "Step 2: making a fresh Wine prefix in $DEMO/prefix"
 # shellcheck source=prefix.sh
 . "$ROOT/scripts/wine/prefix.sh"
+rm -rf "$DEMO/output"
 if [ -d "$DEMO/prefix" ]; then
     WINEPREFIX="$DEMO/prefix" wineserver -k 2>/dev/null || true
     rm -rf "$DEMO/prefix"
@@ -96,9 +97,13 @@ failed=0
 
 # Wine programs are run with their output in a file: the Wine services
 # started by the first program, would keep a pipe open.
-OUT="$DEMO/step.out"
+# Each program gets a file of its own (those services may still write).
+mkdir -p "$DEMO/output"
+count=0
 run() {  # run DESCRIPTION EXE ARGS...: prints the output indented
     local rc
+    count=$((count + 1))
+    OUT="$DEMO/output/$count.txt"
     "${@:2}" >"$OUT" 2>&1
     rc=$?
     tr -d "\r" <"$OUT" | grep -v -e "^wine: Read access denied" -e ":fixme:" | sed "s/^/  /"
@@ -139,6 +144,7 @@ run "norvinst status" wine "$X64/norvinst.exe" status
 echo "Step 10: uninstalling the monitor with norvinst"
 run "norvinst uninstall (x64)" wine "$X64/norvinst.exe" uninstall
 run "norvinst uninstall (x86)" wine "$X86/norvinst.exe" uninstall
+OUT="$DEMO/output/final-status.txt"
 wine "$X64/norvinst.exe" status >"$OUT" 2>&1
 rc=$?
 tr -d "\r" <"$OUT" | sed "s/^/  /"
