@@ -126,6 +126,14 @@ TEST_F(FaultInjectionTest, InitialisationThatAddsTheDefaultPort) {
     EXPECT_GE(calls, 10u);
 }
 
+TEST_F(FaultInjectionTest, InitialisationOfAnEmptyKey) {
+    Scenario scenario;
+    scenario.startsModule = true;
+    scenario.machine = [] { CreateKey(kRoot); };
+    scenario.operation = [](Monitor& m) { m.Start(); };
+    FailEachCall(scenario);
+}
+
 TEST_F(FaultInjectionTest, InitialisationOfAStoredDefaultPort) {
     Scenario scenario;
     scenario.startsModule = true;
@@ -149,6 +157,22 @@ TEST_F(FaultInjectionTest, AddPortOfANewFolder) {
     unsigned calls = FailEachCall(scenario);
     // Browser, path, allocator, library, look-up, two listings, buffer, record, rewrite.
     EXPECT_GE(calls, 12u);
+}
+
+// The second add finds the spooler's library loaded by the first.
+TEST_F(FaultInjectionTest, AddPortWithTheSpoolerLibraryLoaded) {
+    Scenario scenario;
+    scenario.machine = [] { StorePorts({u"NORV"}); };
+    scenario.prepare = [](Monitor& m) {
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        win32layer::ChooseFolder(u"E:\\First");
+        m.ops().pfnAddPort(nullptr, nullptr, W(u"NORV Monitor"));
+        win32layer::ChooseFolder(u"E:\\Second");
+    };
+    scenario.operation = [](Monitor& m) {
+        EXPECT_TRUE(m.ops().pfnAddPort(nullptr, nullptr, W(u"NORV Monitor")));
+    };
+    FailEachCall(scenario);
 }
 
 TEST_F(FaultInjectionTest, AddPortOfAFolderThatIsAPortAlready) {
