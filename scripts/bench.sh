@@ -28,7 +28,7 @@ for b in data["benchmarks"]:
         runs[b["run_name"]] = b
 ctx = data["context"]
 print(f"\nhost: {ctx.get('num_cpus')} CPUs at {ctx.get('mhz_per_cpu')} MHz, "
-      f"library build {ctx.get('library_build_type')}, {ctx.get('date')}")
+      f"{ctx.get('date')}")
 
 # CPU time of the benchmark thread: the machine may be shared with builds.
 # The threaded benchmark, which waits on a lock and a slow printer, uses wall time.
