@@ -12,10 +12,10 @@ namespace {
 
 DWORD StringBytes(LPCWSTR s) { return (WideLength(s) + 1) * sizeof(WCHAR); }
 
-// Copies s with its terminator just below `end`; returns where it starts.
-// The caller's buffer may hold strings at odd addresses, hence memcpy.
-LPBYTE PackString(LPCWSTR s, LPBYTE end) {
-    DWORD bytes = StringBytes(s);
+// Copies `bytes` of s (its terminator included) just below `end`; returns
+// where it starts. The caller's buffer may hold strings at odd addresses,
+// hence memcpy.
+LPBYTE PackString(LPCWSTR s, DWORD bytes, LPBYTE end) {
     end -= bytes;
     memcpy(end, s, bytes);
     return end;
@@ -28,8 +28,8 @@ DWORD EntrySize(const PortList* list, LPCWSTR displayName, DWORD level) {
     case 1:
         return sizeof(PORT_INFO_1W) + StringBytes(displayName);
     case 2:
-        return sizeof(PORT_INFO_2W) + StringBytes(list->monitorName) +
-               StringBytes(list->description) + StringBytes(displayName);
+        return sizeof(PORT_INFO_2W) + list->monitorNameBytes + list->descriptionBytes +
+               StringBytes(displayName);
     default:
         return 0;
     }
@@ -40,16 +40,16 @@ LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LP
     LPCWSTR name = list->DisplayName(record);
     if (level == 1) {
         PORT_INFO_1W info;
-        stringEnd = PackString(name, stringEnd);
+        stringEnd = PackString(name, StringBytes(name), stringEnd);
         info.pName = reinterpret_cast<LPWSTR>(stringEnd);
         memcpy(entry, &info, sizeof(info));
     } else if (level == 2) {
         PORT_INFO_2W info;
-        stringEnd = PackString(list->monitorName, stringEnd);
+        stringEnd = PackString(list->monitorName, list->monitorNameBytes, stringEnd);
         info.pMonitorName = reinterpret_cast<LPWSTR>(stringEnd);
-        stringEnd = PackString(list->description, stringEnd);
+        stringEnd = PackString(list->description, list->descriptionBytes, stringEnd);
         info.pDescription = reinterpret_cast<LPWSTR>(stringEnd);
-        stringEnd = PackString(name, stringEnd);
+        stringEnd = PackString(name, StringBytes(name), stringEnd);
         info.pPortName = reinterpret_cast<LPWSTR>(stringEnd);
         info.fPortType = 0;
         info.Reserved = 0;

@@ -33,6 +33,8 @@ PortList* PortList::Create(LPCWSTR monitorName, LPCWSTR description, LPCWSTR def
     list->defaultPortName = HeapCopyString(defaultPortName);
     list->head = NewRecord();  // the sentinel
     list->ComputeTempDirectory();
+    list->monitorNameBytes = (WideLength(list->monitorName) + 1) * sizeof(WCHAR);
+    list->descriptionBytes = (WideLength(list->description) + 1) * sizeof(WCHAR);
     if (!list->monitorName || !list->description || !list->defaultPortName || !list->head ||
         !list->tempDirectory) {
         Destroy(list);

@@ -47,6 +47,10 @@ public:
     LPWSTR monitorName = nullptr;
     LPWSTR defaultPortName = nullptr;
     LPWSTR tempDirectory = nullptr;
+    // Sizes of the two strings every level-2 record carries, terminators
+    // included: they never change, and enumeration needs them per port.
+    DWORD monitorNameBytes = 0;
+    DWORD descriptionBytes = 0;
 
 private:
     PortList() = default;
