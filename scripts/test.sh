@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the project on a Debian machine, installing
 # what it lacks first: the native suite (plain, AddressSanitizer+UBSan,
-# ThreadSanitizer), both Windows DLLs with their export/import checks, the
-# short fuzz runs, and the Wine-hosted suites for x86 and x64.
+# ThreadSanitizer), both Windows DLLs with their export/import checks, a
+# thousand load cycles under valgrind, the short fuzz runs, and the Wine-hosted
+# suites for x86 and x64.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
@@ -45,7 +46,8 @@ step "native-asan" native native-asan
 step "native-tsan" native native-tsan
 step "windows-x86 build" windows x86
 step "windows-x64 build" windows x64
-[[ -f scripts/fuzz.sh ]] && step "fuzz (short runs)" bash scripts/fuzz.sh
+step "leak check (valgrind)" bash scripts/leak-check.sh
+step "fuzz (short runs)" bash scripts/fuzz.sh
 step "wine conformance" bash scripts/conformance.sh
 [[ -f scripts/wine/test.sh ]] && step "wine suites" bash scripts/wine/test.sh --no-build
 

@@ -11,6 +11,7 @@
 
 #include "control.h"
 #include "harness.h"
+#include "threads.h"
 #include "ports/port_list.h"
 #include "printers_control.h"
 
@@ -28,43 +29,6 @@ const std::u16string kPrinters[2] = {u"Printer A", u"Printer B"};
 const std::u16string kShared = u"D:\\Shared\\";
 
 std::u16string OwnPort(int thread) { return u"D:\\Port" + win32layer::U16(std::to_string(thread)) + u"\\"; }
-
-// Collects what went wrong on the threads; the test asserts on it after the join.
-class Problems {
-public:
-    void Add(const std::string& problem) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (list_.size() < 20) list_.push_back(problem);
-        ++count_;
-    }
-    size_t count() const { return count_; }
-    std::string Summary() const {
-        std::string out;
-        for (const auto& p : list_) out += p + "\n";
-        return out;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> list_;
-    size_t count_ = 0;
-};
-
-// Holds every thread until all have been created, so that they overlap.
-class StartLine {
-public:
-    explicit StartLine(int threads) : waiting_(threads) {}
-    void Wait() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (--waiting_ == 0) ready_.notify_all();
-        else ready_.wait(lock, [this] { return waiting_ == 0; });
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable ready_;
-    int waiting_;
-};
 
 // A string the monitor put in the buffer, read without running past its end.
 bool ReadString(const std::vector<BYTE>& buffer, LPCWSTR at, DWORD lowest, std::u16string* out) {
@@ -218,7 +182,7 @@ TEST_F(JobConcurrencyTest, JobsOnOwnAndSharedPortsWhileOthersEnumerate) {
         });
     }
     for (auto& thread : running) thread.join();
-    ASSERT_EQ(problems.count(), 0u) << problems.Summary();
+    ASSERT_EQ(problems.count(), 0u) << problems.Describe();
 
     // Every job that was started was deleted from its own printer exactly once;
     // every other job is still queued.

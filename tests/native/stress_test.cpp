@@ -13,6 +13,7 @@
 
 #include "control.h"
 #include "harness.h"
+#include "threads.h"
 #include "monitor/exports.h"
 #include "printers_control.h"
 #include "shell_control.h"
@@ -34,26 +35,6 @@ Names PortPool() {
     for (int i = 0; i < 12; ++i) pool.push_back(u"D:\\Stress" + win32layer::U16(std::to_string(i)) + u"\\");
     return pool;
 }
-
-class Problems {
-public:
-    void Add(const std::string& problem) {
-        std::lock_guard<std::mutex> guard(mutex_);
-        if (list_.size() < 20) list_.push_back(problem);
-        ++count_;
-    }
-    size_t count() const { return count_; }
-    std::string Describe() const {
-        std::string out;
-        for (const auto& problem : list_) out += problem + "\n";
-        return out;
-    }
-
-private:
-    std::mutex mutex_;
-    std::vector<std::string> list_;
-    size_t count_ = 0;
-};
 
 bool InPool(const Names& pool, const std::u16string& name) {
     for (const auto& entry : pool)
