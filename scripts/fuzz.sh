@@ -12,6 +12,7 @@
 # Targets: load_ports enum_ports start_doc.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh native fuzz || exit 1
 
 seconds=${FUZZ_SECONDS:-60}
 if [[ $# -gt 0 && $1 =~ ^[0-9]+$ ]]; then
