@@ -88,6 +88,16 @@ protected:
     // Level 1 of the two-port list: D:\Scans\ (20 bytes) in the buffer's last
     // bytes, NORV (10 bytes) just below it.
     static constexpr DWORD kLevel1Needed = 2 * kInfo1 + 20 + 10;
+    // The buffer holds exactly the level-1 answer for the two-port list whose
+    // strings end at `end`; every other byte is as the test filled it.
+    static void ExpectLevel1ScansAndDefault(const std::vector<BYTE>& buffer, DWORD end) {
+        Expected expected(buffer);
+        PORT_INFO_1W scans{expected.String(end - 20, kScans)};
+        PORT_INFO_1W norv{expected.String(end - 30, u"NORV")};
+        expected.Put(0, scans);
+        expected.Put(kInfo1, norv);
+        EXPECT_EQ(buffer, expected.bytes());
+    }
 };
 
 TEST_F(EnumerationTest, Level1PacksRecordsUpwardsAndStringsDownFromTheEnd) {
@@ -98,12 +108,7 @@ TEST_F(EnumerationTest, Level1PacksRecordsUpwardsAndStringsDownFromTheEnd) {
     EXPECT_EQ(a.needed, kLevel1Needed);
     EXPECT_EQ(a.returned, 2u);
 
-    Expected expected(buffer);
-    PORT_INFO_1W scans{expected.String(kLevel1Needed - 20, kScans)};
-    PORT_INFO_1W norv{expected.String(kLevel1Needed - 30, u"NORV")};
-    expected.Put(0, scans);
-    expected.Put(kInfo1, norv);
-    EXPECT_EQ(buffer, expected.bytes());
+    ExpectLevel1ScansAndDefault(buffer, kLevel1Needed);
     if (kInfo1 == 4) {
         EXPECT_EQ(kLevel1Needed, 38u);  // the 32-bit figure
     }
@@ -166,12 +171,7 @@ TEST_F(EnumerationTest, LargerBufferLeavesTheGapUntouched) {
     EXPECT_EQ(a.needed, kLevel1Needed);
     EXPECT_EQ(a.returned, 2u);
 
-    Expected expected(buffer);
-    PORT_INFO_1W scans{expected.String(size - 20, kScans)};
-    PORT_INFO_1W norv{expected.String(size - 30, u"NORV")};
-    expected.Put(0, scans);
-    expected.Put(kInfo1, norv);
-    EXPECT_EQ(buffer, expected.bytes());
+    ExpectLevel1ScansAndDefault(buffer, size);
 }
 
 TEST_F(EnumerationTest, OddSizedBufferPutsStringsAtOddAddresses) {
