@@ -20,6 +20,12 @@ void TellTaken(HWND owner) {
          TEXT("Port already exists"));
 }
 
+// A stored port could not be read: saving the list would write over it.
+void TellUnread(HWND owner) {
+    Tell(owner, TEXT("The list of ports could not be read.\n\nNothing was changed."),
+         TEXT("Error"));
+}
+
 // Frees a folder browser's item list through the shell allocator.
 void FreeItemList(PIDLIST_ABSOLUTE list) {
     IMalloc* allocator = nullptr;
@@ -80,17 +86,20 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     }
 
     bool taken = false;
+    bool read = true;
     bool added = false;
     {
         MonitorLock lock;
+        read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
         // Another AddPort may have added the same folder since the check.
-        taken = !portList || portList->Find(path);
-        if (!taken) {
+        taken = read && (!portList || portList->Find(path));
+        if (read && !taken) {
             added = portList->Insert(path, false) != 0;
             SavePorts(portList, registryRoot);
         }
     }
-    if (taken) TellTaken(hWnd);
+    if (!read) TellUnread(hWnd);
+    else if (taken) TellTaken(hWnd);
     else if (!added)
         Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
     return TRUE;
@@ -103,11 +112,17 @@ BOOL WINAPI ConfigurePort(LPWSTR, HWND hWnd, LPWSTR) {
 }
 
 BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
+    bool read = true;
     bool removed = false;
     {
         MonitorLock lock;
-        removed = portList && portList->Remove(pPortName);
+        read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
+        removed = read && portList && portList->Remove(pPortName);
         if (removed) SavePorts(portList, registryRoot);
+    }
+    if (!read) {
+        TellUnread(hWnd);
+        return TRUE;
     }
     if (!removed) {
         Tell(hWnd, TEXT("An unknown error has occurred\n\nCouldn't remove the port."), TEXT("Error"));

@@ -31,30 +31,126 @@ struct ValueName {
     WCHAR text[11];
 };
 
+// Reads stored value `n` into `name`, terminated. The numbering ends at a
+// missing value or one too long for a port (EndsNumbering); any other
+// failure leaves stored ports unread.
+LSTATUS ReadStoredName(HKEY key, DWORD n, WCHAR (&name)[kPortStringUnits]) {
+    DWORD bytes = sizeof(name);
+    LSTATUS status = RegQueryValueExW(key, ValueName(n).text, nullptr, nullptr,
+                                      reinterpret_cast<LPBYTE>(name), &bytes);
+    if (status != ERROR_SUCCESS) return status;
+    // The stored string need not carry its terminator.
+    DWORD units = bytes / sizeof(WCHAR);
+    name[units < kPortStringUnits ? units : kPortStringUnits - 1] = 0;
+    return status;
+}
+
+bool EndsNumbering(LSTATUS status) {
+    return status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA;
+}
+
+// The stored ports in stored order while a store is read again: listed records
+// and new ones. The new ones are chained through `next` (unused until the list
+// is rebuilt) and freed unless the list takes them.
+class StoredPorts {
+public:
+    explicit StoredPorts(const PortList* list) : list_(list) {}
+    ~StoredPorts() {
+        while (made_) {
+            PortRecord* next = made_->next;
+            PortList::FreeUnlinked(made_);
+            made_ = next;
+        }
+        if (records_) HeapFree(GetProcessHeap(), 0, records_);
+    }
+    StoredPorts(const StoredPorts&) = delete;
+    StoredPorts& operator=(const StoredPorts&) = delete;
+
+    bool Holds(LPCWSTR name) const {
+        for (DWORD i = 0; i < count_; ++i)
+            if (list_->Matches(records_[i], name)) return true;
+        return false;
+    }
+    LSTATUS Add(LPCWSTR name) {
+        if (count_ == capacity_ && !Grow()) return ERROR_NOT_ENOUGH_MEMORY;
+        PortRecord* record = list_->Find(name);
+        if (!record) {
+            record = list_->MakeStoredRecord(name);
+            if (!record) return ERROR_NOT_ENOUGH_MEMORY;
+            record->next = made_;
+            made_ = record;
+        }
+        records_[count_++] = record;
+        return ERROR_SUCCESS;
+    }
+    // The list now owns every record.
+    void HandOver(PortList* list) {
+        list->Rebuild(records_, count_);
+        made_ = nullptr;
+    }
+
+private:
+    bool Grow() {
+        const DWORD capacity = capacity_ ? capacity_ * 2 : 64;
+        auto* grown = static_cast<PortRecord**>(
+            HeapAlloc(GetProcessHeap(), 0, capacity * sizeof(PortRecord*)));
+        if (!grown) return false;
+        for (DWORD i = 0; i < count_; ++i) grown[i] = records_[i];
+        if (records_) HeapFree(GetProcessHeap(), 0, records_);
+        records_ = grown;
+        capacity_ = capacity;
+        return true;
+    }
+
+    const PortList* list_;
+    PortRecord** records_ = nullptr;
+    DWORD count_ = 0;
+    DWORD capacity_ = 0;
+    PortRecord* made_ = nullptr;
+};
+
 }  // namespace
 
 bool LoadPorts(PortList* list, LPCWSTR root) {
     if (!list) return false;
     RegistryKey key(root, KEY_QUERY_VALUE);
-    if (!key) return key.status() == ERROR_FILE_NOT_FOUND;
-    bool complete = true;
-    for (DWORD i = 1;; ++i) {
+    bool complete = key || key.status() == ERROR_FILE_NOT_FOUND;
+    for (DWORD i = 1; key; ++i) {
         WCHAR name[kPortStringUnits];
-        DWORD bytes = sizeof(name);
-        LSTATUS status = RegQueryValueExW(key.get(), ValueName(i).text, nullptr, nullptr,
-                                          reinterpret_cast<LPBYTE>(name), &bytes);
-        // The numbering ends at a missing value or one too long for a port;
-        // any other failure leaves stored ports unread.
-        if (status != ERROR_SUCCESS)
-            return complete && (status == ERROR_FILE_NOT_FOUND || status == ERROR_MORE_DATA);
-        // The stored string need not carry its terminator.
-        DWORD units = bytes / sizeof(WCHAR);
-        name[units < kPortStringUnits ? units : kPortStringUnits - 1] = 0;
-        // An empty name is no port: skip it and read on.
-        if (!name[0]) continue;
-        const bool isDefault = WideEqualNoCase(name, list->defaultPortName);
-        if (!list->Insert(isDefault ? nullptr : name, isDefault)) complete = false;
+        LSTATUS status = ReadStoredName(key.get(), i, name);
+        if (status != ERROR_SUCCESS) {
+            if (!EndsNumbering(status)) complete = false;
+            break;
+        }
+        // An empty name is no port, and a name listed already is the port
+        // stored under the lower value: skip them and read on.
+        if (!name[0] || list->Find(name)) continue;
+        PortRecord* record = list->MakeStoredRecord(name);
+        if (record) list->Push(record);
+        else complete = false;
     }
+    list->missesStoredPorts = !complete;
+    return complete;
+}
+
+LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
+    if (!list) return ERROR_NOT_ENOUGH_MEMORY;  // it could not be made at attach
+    if (!list->missesStoredPorts) return ERROR_SUCCESS;
+    RegistryKey key(root, KEY_QUERY_VALUE);
+    if (!key && key.status() != ERROR_FILE_NOT_FOUND) return key.status();
+    StoredPorts stored(list);
+    for (DWORD i = 1; key; ++i) {
+        WCHAR name[kPortStringUnits];
+        LSTATUS status = ReadStoredName(key.get(), i, name);
+        if (EndsNumbering(status)) break;
+        if (status != ERROR_SUCCESS) return status;
+        if (!name[0] || stored.Holds(name)) continue;
+        status = stored.Add(name);
+        if (status != ERROR_SUCCESS) return status;
+    }
+    stored.HandOver(list);
+    list->missesStoredPorts = false;
+    return ERROR_SUCCESS;
 }
 
 void SavePorts(PortList* list, LPCWSTR root) {
