@@ -280,3 +280,40 @@ TEST_F(PortAddTest, TwoAddsRacingForOneFolderAddItOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// After a start that could not read every stored port, the add reads the
+// store again first: the ports it missed are kept, or nothing changes and the
+// registry's error is the answer.
+TEST_F(PortAddTest, IncompleteLoadIsCompletedBeforeTheAddOrRefusesIt) {
+    for (bool readable : {false, true}) {
+        SCOPED_TRACE(readable ? "store readable again" : "store still unreadable");
+        ResetMachine();
+        SetUp();
+        StoreString(kRoot, u"1", u"D:\\A\\");
+        StoreString(kRoot, u"2", u"D:\\B\\");
+        StoreString(kRoot, u"3", u"NORV");
+        win32layer::FailCall(Api::RegQueryValueExW, 2);
+        monitor.Start();
+        ASSERT_EQ(monitor.Ports(), (Names{u"NORV", u"D:\\A\\"}));
+        const unsigned changes = win32layer::RegistryChangeCount();
+
+        if (!readable) win32layer::FailEvery(Api::RegQueryValueExW, ERROR_ACCESS_DENIED);
+        const DWORD error = AddEx(u"C:\\Out\\Scans");
+        win32layer::ClearFaults();
+        if (readable) {
+            EXPECT_EQ(error, DWORD(ERROR_SUCCESS));
+            EXPECT_EQ(StoredPorts(), (Names{u"D:\\A\\", u"D:\\B\\", u"NORV", u"C:\\Out\\Scans\\"}));
+            EXPECT_EQ(monitor.Ports().front(), u"C:\\Out\\Scans\\");
+        } else {
+            EXPECT_EQ(error, DWORD(ERROR_ACCESS_DENIED));
+            EXPECT_EQ(win32layer::RegistryChangeCount(), changes);
+            EXPECT_EQ(monitor.Ports(), (Names{u"NORV", u"D:\\A\\"}));
+        }
+        ExpectNoWindowAndNoLockedSpoolerCall();
+        monitor.Detach();
+    }
+}
+
+}  // namespace
