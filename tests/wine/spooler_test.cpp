@@ -438,9 +438,17 @@ std::string WindowsMessage(DWORD code) {
     return Narrow(message) + " (error " + std::to_string(code) + ")";
 }
 
+// A command-line argument in quotes. Backslashes before the closing quote are
+// doubled: by Windows' parsing rule, "C:\Out\" would end in a quote character.
+std::wstring Quoted(const std::wstring& argument) {
+    size_t trailing = 0;
+    while (trailing < argument.size() && argument[argument.size() - 1 - trailing] == L'\\') ++trailing;
+    return L"\"" + argument + std::wstring(trailing, L'\\') + L"\"";
+}
+
 TEST_F(Spooler, AddPortCommandAddsAFolderListedFirstAndStoredOnTop) {
     std::wstring folder = Folder(L"Out\\Scans");
-    norv::CommandResult add = norv::RunInstaller(L"add-port \"" + folder + L"\"");
+    norv::CommandResult add = norv::RunInstaller(L"add-port " + Quoted(folder));
     ASSERT_EQ(0u, add.exitCode) << add.output;
     EXPECT_NE(std::string::npos, add.output.find("Added the port for " + Narrow(folder))) << add.output;
 
@@ -454,7 +462,7 @@ TEST_F(Spooler, AddPortCommandAddsAFolderListedFirstAndStoredOnTop) {
 // Each refusal: exit code 7, the Windows message for the code, nothing stored.
 TEST_F(Spooler, AddPortCommandRefusalsGiveTheWindowsMessage) {
     std::wstring folder = Folder(L"Refused");
-    ASSERT_EQ(0u, norv::RunInstaller(L"add-port \"" + folder + L"\"").exitCode);
+    ASSERT_EQ(0u, norv::RunInstaller(L"add-port " + Quoted(folder)).exitCode);
     std::vector<std::wstring> stored = norv::StoredPorts();
 
     std::wstring upper = folder;
@@ -470,7 +478,7 @@ TEST_F(Spooler, AddPortCommandRefusalsGiveTheWindowsMessage) {
         {L"nOrV", ERROR_ALREADY_EXISTS},  // the default port, listed
     };
     for (const Case& c : cases) {
-        norv::CommandResult result = norv::RunInstaller(L"add-port \"" + c.folder + L"\"");
+        norv::CommandResult result = norv::RunInstaller(L"add-port " + Quoted(c.folder));
         EXPECT_EQ(7u, result.exitCode) << result.output;
         EXPECT_TRUE(HasLine(result.output, {"norvinst: cannot add the port for " + Narrow(c.folder),
                                             WindowsMessage(c.error)}))
