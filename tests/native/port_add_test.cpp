@@ -172,22 +172,6 @@ TEST_F(PortAddTest, RefusedFoldersChangeNothing) {
     }
 }
 
-TEST_F(PortAddTest, MissingBufferOrNameIsAnInvalidParameter) {
-    monitor.Start();
-    PORT_INFO_1W noName = {nullptr};
-    PORT_INFO_2W noPortName = {nullptr, W(u"NORV Monitor"), nullptr, 0, 0};
-    const std::pair<DWORD, LPBYTE> calls[] = {
-        {1, nullptr}, {2, nullptr},
-        {1, reinterpret_cast<LPBYTE>(&noName)}, {2, reinterpret_cast<LPBYTE>(&noPortName)}};
-    for (const auto& call : calls) {
-        SetLastError(0);
-        EXPECT_FALSE(monitor.ops().pfnAddPortEx(nullptr, call.first, call.second, nullptr));
-        EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
-    }
-    EXPECT_EQ(monitor.Ports(), Names{u"NORV"});
-    ExpectNoWindowAndNoLockedSpoolerCall();
-}
-
 // "NORV" brings the deleted default port back, stored on top, and only once.
 TEST_F(PortAddTest, DefaultPortNameBringsBackTheDeletedDefaultPort) {
     StoreString(kRoot, u"1", u"C:\\Out\\Scans\\");
