@@ -47,7 +47,7 @@ done
 # The monitor and norvinst come from the unpacked release bundle, so every run
 # proves it; norvspool, the demo's own client, is put beside them.
 bash "$ROOT/scripts/bundle.sh" --no-build | grep '^bundle:' | sed 's/^/  /'
-rm -rf "$DEMO/bundle" && unzip -q "$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip | head -n1)" -d "$DEMO/bundle"
+rm -rf "$DEMO/bundle" && mkdir -p "$DEMO/bundle" && unzip -q "$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip | head -n1)" -d "$DEMO/bundle"
 for arch in x86 x64; do cp "$BUILD_ROOT/windows-$arch/norvspool.exe" "$DEMO/bundle/$arch/"; done
 
 echo "Step 2: making a fresh Wine prefix in $DEMO/prefix"
