@@ -20,6 +20,7 @@ void ResetUser();
 void ResetPrinters();
 void ResetShell();
 void ResetSpooler();
+void ResetFiles();
 
 std::u16string Lower(const std::u16string& s);
 size_t Length(LPCWSTR s);
