@@ -169,7 +169,7 @@ void SavePorts(PortList* list, LPCWSTR root) {
         LPCWSTR name = list->DisplayName(record);
         if (RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
                            reinterpret_cast<const BYTE*>(name),
-                           (WideLength(name) + 1) * sizeof(WCHAR)) != ERROR_SUCCESS)
+                           (record->nameUnits + 1) * sizeof(WCHAR)) != ERROR_SUCCESS)
             return;
     }
     for (DWORD i = count + 1;; ++i)
