@@ -181,6 +181,34 @@ TEST_F(PortAdminTest, TakenNamesAreRefused) {
     }
 }
 
+// Case beyond A-Z, with the system's comparison and with the fallback a
+// system without CompareStringOrdinal gets: the folder is taken, and deleting
+// by another spelling removes the port.
+TEST_F(PortAdminTest, NamesDifferingInCaseBeyondAsciiAreOnePort) {
+    for (bool withCompareStringOrdinal : {true, false}) {
+        SCOPED_TRACE(withCompareStringOrdinal ? "CompareStringOrdinal" : "CharUpperBuffW");
+        ResetMachine();
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        StoreString(kRoot, u"1", u"C:\\ÄRZTE\\");
+        if (!withCompareStringOrdinal) win32layer::FailEvery(Api::GetProcAddress);
+        monitor.Start();
+        win32layer::ClearFaults();
+
+        win32layer::ChooseFolder(u"c:\\ärzte");
+        Add();
+        ExpectOneBox(kTakenText, kTakenCaption);
+        win32layer::ChooseFolder(u"C:\\ARZTE");
+        Add();
+        ExpectNoBox();
+
+        Delete(u"c:\\Ärzte\\");
+        win32layer::ClearMessageBoxes();
+        EXPECT_EQ(monitor.Ports(), (Names{u"C:\\ARZTE\\", u"NORV"}));
+        EXPECT_EQ(StoredPorts(), (Names{u"NORV", u"C:\\ARZTE\\"}));
+        monitor.Detach();
+    }
+}
+
 TEST_F(PortAdminTest, OtherMonitorsPortsDoNotHideFreeNames) {
     win32layer::SetOtherPorts({u"LPT1:", u"COM1:", u"FILE:", u"C:\\Output\\"});
     monitor.Start();
