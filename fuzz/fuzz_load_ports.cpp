@@ -44,20 +44,31 @@ std::vector<std::u16string> ReadablePorts() {
     }
 }
 
-// The list initialisation must produce, head first.
+// The list initialisation must produce, head first. A name already listed
+// is skipped (the lower value wins); the default port is listed under its
+// name and found by its directory too, and without a directory a stored
+// default port stays a port under its stored spelling.
 std::vector<std::u16string> ExpectedPorts(const std::vector<std::u16string>& readable,
-                                          bool defaultPossible) {
-    std::vector<std::u16string> expected;
-    bool hasDefault = false;
-    for (auto name = readable.rbegin(); name != readable.rend(); ++name) {
-        if (!EqualNoCase(*name, u"NORV")) {
-            expected.push_back(*name);
-        } else if (defaultPossible) {
-            expected.push_back(u"NORV");
-            hasDefault = true;
-        }
+                                          bool defaultPossible, const std::u16string& directory) {
+    struct Entry {
+        std::u16string name;
+        bool isDefault;
+    };
+    std::vector<Entry> kept;
+    auto listed = [&](const std::u16string& name) {
+        for (const Entry& entry : kept)
+            if (EqualNoCase(entry.name, name) || (entry.isDefault && EqualNoCase(directory, name)))
+                return true;
+        return false;
+    };
+    for (const auto& name : readable) {
+        if (listed(name)) continue;
+        const bool isDefault = defaultPossible && EqualNoCase(name, u"NORV");
+        kept.push_back({isDefault ? u"NORV" : name, isDefault});
     }
-    if (!hasDefault && defaultPossible) expected.insert(expected.begin(), u"NORV");
+    std::vector<std::u16string> expected;
+    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) expected.push_back(entry->name);
+    if (defaultPossible && !listed(u"NORV")) expected.insert(expected.begin(), u"NORV");
     return expected;
 }
 
@@ -92,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (flags & 4) win32layer::RegistryDeleteKey(kRoot);
     const std::vector<std::u16string> storedBefore = ReadablePorts();
-    const std::vector<std::u16string> expected = ExpectedPorts(storedBefore, defaultPossible);
+    const std::vector<std::u16string> expected =
+        ExpectedPorts(storedBefore, defaultPossible, tempPath + u"NORV\\");
 
     if (failAt) win32layer::FailNthCall(failAt);
     DllMain(Module(), DLL_PROCESS_ATTACH, nullptr);

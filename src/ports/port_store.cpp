@@ -153,10 +153,10 @@ LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
     return ERROR_SUCCESS;
 }
 
-void SavePorts(PortList* list, LPCWSTR root) {
-    if (!list) return;
+LSTATUS SavePorts(PortList* list, LPCWSTR root) {
+    if (!list) return ERROR_NOT_ENOUGH_MEMORY;
     RegistryKey key(root, KEY_READ | KEY_SET_VALUE);
-    if (!key) return;
+    if (!key) return key.status();
     // Values are written from 1 upwards and deleted only after all were
     // written. Deleting a port moves the ones stored above it down by one and
     // adding one appends it, so each value is overwritten only once its old
@@ -167,11 +167,15 @@ void SavePorts(PortList* list, LPCWSTR root) {
         const PortRecord* record = list->head;
         for (DWORD skip = count - n; skip > 0; --skip) record = record->next;
         LPCWSTR name = list->DisplayName(record);
-        if (RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(name),
-                           (record->nameUnits + 1) * sizeof(WCHAR)) != ERROR_SUCCESS)
-            return;
+        const LSTATUS status = RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
+                                             reinterpret_cast<const BYTE*>(name),
+                                             (record->nameUnits + 1) * sizeof(WCHAR));
+        if (status != ERROR_SUCCESS) return status;
     }
-    for (DWORD i = count + 1;; ++i)
-        if (RegDeleteValueW(key.get(), ValueName(i).text) != ERROR_SUCCESS) break;
+    // The values past the list end at the first one missing.
+    for (DWORD i = count + 1;; ++i) {
+        const LSTATUS status = RegDeleteValueW(key.get(), ValueName(i).text);
+        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) return status;
+    }
 }

@@ -211,6 +211,7 @@ TEST_F(PortAdminTest, NamesDifferingInCaseBeyondAsciiAreOnePort) {
 
 TEST_F(PortAdminTest, OtherMonitorsPortsDoNotHideFreeNames) {
     win32layer::SetOtherPorts({u"LPT1:", u"COM1:", u"FILE:", u"C:\\Output\\"});
+    CreateKey(kRoot);
     monitor.Start();
     win32layer::ChooseFolder(u"C:\\Output\\Sub");
     Add();
@@ -633,6 +634,50 @@ TEST_F(PortAdminTest, StoreThatStillCannotBeReadRefusesTheChange) {
         const Names after = monitor.Ports();
         EXPECT_EQ(after.size(), c.add ? 4u : 2u);
         EXPECT_EQ(StoredPorts(), Names(after.rbegin(), after.rend()));
+        monitor.Detach();
+    }
+}
+
+// A save that stops part way keeps every stored port, but the change itself
+// may not last: the user is told so instead of being told it succeeded.
+TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsReported) {
+    const std::u16string unsavedText =
+        u"The port list could not be saved.\n\nThe change may be lost when the spooler restarts.";
+    struct Case {
+        const char* what;
+        Api api;
+        unsigned nth;
+        bool add;
+    };
+    const Case cases[] = {
+        {"add, key cannot be opened for writing", Api::RegOpenKeyExW, 1, true},
+        {"add, the new port's value cannot be written", Api::RegSetValueExW, 3, true},
+        {"delete, a moved port cannot be written", Api::RegSetValueExW, 1, false},
+        {"delete, the old last value cannot be deleted", Api::RegDeleteValueW, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetMachine();
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        StoreString(kRoot, u"1", u"D:\\A\\");
+        StoreString(kRoot, u"2", u"NORV");
+        monitor.Start();
+        win32layer::FailCall(c.api, c.nth);
+        if (c.add) {
+            win32layer::ChooseFolder(u"D:\\New");
+            Add();
+        } else {
+            Delete(u"D:\\A\\");
+        }
+        win32layer::ClearFaults();
+        ExpectOneBox(unsavedText, u"Error");
+        EXPECT_EQ(monitor.Ports(), c.add ? (Names{u"D:\\New\\", u"NORV", u"D:\\A\\"}) : Names{u"NORV"});
+        // Nothing the user kept is lost from the store.
+        Names stored = StoredPorts();
+        EXPECT_NE(std::find(stored.begin(), stored.end(), u"NORV"), stored.end());
+        if (c.add) {
+            EXPECT_NE(std::find(stored.begin(), stored.end(), u"D:\\A\\"), stored.end());
+        }
         monitor.Detach();
     }
 }
