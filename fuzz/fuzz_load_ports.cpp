@@ -4,72 +4,16 @@
 // The list must be the stored ports read up to the first gap or oversized
 // value, the registry must load back to the same list, and detach must
 // release everything.
-#include "fuzz_support.h"
+#include "port_model.h"
 
 using namespace fuzz;
 
 namespace {
 
-constexpr size_t kValueBufferBytes = 520;  // 260 units, what the monitor reads into
-constexpr size_t kPortUnits = 260;
-
 std::u16string ValueName(uint8_t selector) {
     static const char16_t* const kOdd[] = {u"", u"01", u"a", u"1 ", u"4294967297", u"-1", u"0"};
     if (selector >= 0xF0) return kOdd[(selector - 0xF0) % (sizeof(kOdd) / sizeof(kOdd[0]))];
     return win32layer::U16(std::to_string(selector & 0x1F));
-}
-
-// What a stored value means as a port name, as the monitor is to read it.
-std::u16string StoredName(const win32layer::RegistryValue& value) {
-    size_t units = value.data.size() / 2;
-    if (units > kPortUnits - 1) units = kPortUnits - 1;
-    std::u16string name;
-    for (size_t i = 0; i < units; ++i) {
-        char16_t c = char16_t(value.data[2 * i] | (value.data[2 * i + 1] << 8));
-        if (!c) break;
-        name += c;
-    }
-    return name;
-}
-
-// The stored ports as the monitor reads them, value 1 first: up to the first
-// missing or oversized value, empty ones skipped.
-std::vector<std::u16string> ReadablePorts() {
-    std::vector<std::u16string> ports;
-    for (unsigned i = 1;; ++i) {
-        auto value = win32layer::RegistryGetValue(kRoot, win32layer::U16(std::to_string(i)));
-        if (!value || value->data.size() > kValueBufferBytes) return ports;
-        std::u16string name = StoredName(*value);
-        if (!name.empty()) ports.push_back(name);
-    }
-}
-
-// The list initialisation must produce, head first. A name already listed
-// is skipped (the lower value wins); the default port is listed under its
-// name and found by its directory too, and without a directory a stored
-// default port stays a port under its stored spelling.
-std::vector<std::u16string> ExpectedPorts(const std::vector<std::u16string>& readable,
-                                          bool defaultPossible, const std::u16string& directory) {
-    struct Entry {
-        std::u16string name;
-        bool isDefault;
-    };
-    std::vector<Entry> kept;
-    auto listed = [&](const std::u16string& name) {
-        for (const Entry& entry : kept)
-            if (EqualNoCase(entry.name, name) || (entry.isDefault && EqualNoCase(directory, name)))
-                return true;
-        return false;
-    };
-    for (const auto& name : readable) {
-        if (listed(name)) continue;
-        const bool isDefault = defaultPossible && EqualNoCase(name, u"NORV");
-        kept.push_back({isDefault ? u"NORV" : name, isDefault});
-    }
-    std::vector<std::u16string> expected;
-    for (auto entry = kept.rbegin(); entry != kept.rend(); ++entry) expected.push_back(entry->name);
-    if (defaultPossible && !listed(u"NORV")) expected.insert(expected.begin(), u"NORV");
-    return expected;
 }
 
 bool Contains(const std::vector<std::u16string>& list, const std::u16string& name) {
@@ -104,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (flags & 4) win32layer::RegistryDeleteKey(kRoot);
     const std::vector<std::u16string> storedBefore = ReadablePorts();
     const std::vector<std::u16string> expected =
-        ExpectedPorts(storedBefore, defaultPossible, tempPath + u"NORV\\");
+        ModelNames(InitialiseModel(storedBefore, defaultPossible, tempPath + u"NORV\\"));
 
     if (failAt) win32layer::FailNthCall(failAt);
     DllMain(Module(), DLL_PROCESS_ATTACH, nullptr);
