@@ -111,7 +111,7 @@ private:
             win32layer::RegistrySetString(kRoot, win32layer::U16(std::to_string(value++)),
                                           NameOf(selector));
         }
-        mustStore_ = ModelNames(LoadModel(ReadablePorts(), true, kDirectory));
+        mustStore_ = ModelNames(LoadModel(ReadablePorts(), true));
     }
 
     // ---- Faults ----
@@ -345,7 +345,7 @@ private:
     // The list after a change's read of the store: unchanged when the last
     // load was complete.
     ModelList CompletedModel(const std::vector<std::u16string>& storedBefore) const {
-        return incomplete_ ? CompleteModel(model_, storedBefore, true, directory_) : model_;
+        return incomplete_ ? CompleteModel(model_, storedBefore, true) : model_;
     }
 
     // After a step a failure struck, the model takes the monitor's list and

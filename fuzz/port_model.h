@@ -54,6 +54,14 @@ inline int FindPort(const ModelList& list, const std::u16string& name, const std
     return -1;
 }
 
+// The port listed (and stored) under `name`; unlike FindPort, not the
+// default port by its directory.
+inline int FindListed(const ModelList& list, const std::u16string& name) {
+    for (size_t i = 0; i < list.size(); ++i)
+        if (EqualNoCase(list[i].name, name)) return int(i);
+    return -1;
+}
+
 // The port a stored name makes: the default port under the default name when
 // it has a directory, otherwise a port under the stored spelling.
 inline ModelPort StoredPort(const std::u16string& name, bool defaultPossible) {
@@ -64,11 +72,11 @@ inline ModelPort StoredPort(const std::u16string& name, bool defaultPossible) {
 // The list a load of `readable` (value 1 first) gives, head first, before
 // initialisation adds a missing default port: a name already listed is
 // skipped, so the lower value wins.
-inline ModelList LoadModel(const std::vector<std::u16string>& readable, bool defaultPossible,
-                           const std::u16string& directory) {
+inline ModelList LoadModel(const std::vector<std::u16string>& readable, bool defaultPossible) {
     ModelList list;
     for (const auto& name : readable)
-        if (FindPort(list, name, directory) < 0) list.insert(list.begin(), StoredPort(name, defaultPossible));
+        if (FindListed(list, StoredPort(name, defaultPossible).name) < 0)
+            list.insert(list.begin(), StoredPort(name, defaultPossible));
     return list;
 }
 
@@ -76,7 +84,7 @@ inline ModelList LoadModel(const std::vector<std::u16string>& readable, bool def
 // load did not list it.
 inline ModelList InitialiseModel(const std::vector<std::u16string>& readable, bool defaultPossible,
                                  const std::u16string& directory) {
-    ModelList list = LoadModel(readable, defaultPossible, directory);
+    ModelList list = LoadModel(readable, defaultPossible);
     if (defaultPossible && FindPort(list, u"NORV", directory) < 0)
         list.insert(list.begin(), ModelPort{u"NORV", true});
     return list;
@@ -84,14 +92,16 @@ inline ModelList InitialiseModel(const std::vector<std::u16string>& readable, bo
 
 // A list that missed stored ports, completed from the store: the listed ports
 // not stored stay on top in their order, the stored ones follow in stored
-// order (head last), each listed port keeping its place among them.
+// order (head last), each listed port keeping its place among them. A stored
+// value is the port listed under its name, never the default port by its
+// directory, so that the next save writes each port where it was.
 inline ModelList CompleteModel(const ModelList& list, const std::vector<std::u16string>& readable,
-                               bool defaultPossible, const std::u16string& directory) {
+                               bool defaultPossible) {
     ModelList stored;  // value 1 first
     std::vector<bool> claimed(list.size(), false);
     for (const auto& name : readable) {
-        if (FindPort(stored, name, directory) >= 0) continue;
-        const int listed = FindPort(list, name, directory);
+        if (FindListed(stored, name) >= 0) continue;
+        const int listed = FindListed(list, name);
         if (listed >= 0) {
             claimed[size_t(listed)] = true;
             stored.push_back(list[size_t(listed)]);

@@ -173,6 +173,14 @@ PortRecord* PortList::Find(LPCWSTR name) const {
     return nullptr;
 }
 
+PortRecord* PortList::FindListed(LPCWSTR name) const {
+    const DWORD units = WideLength(name);
+    for (PortRecord* record = head; record->next; record = record->next)
+        if (record->nameUnits == units && WideEqualNoCaseUnits(record->name, name, units))
+            return record;
+    return nullptr;
+}
+
 bool PortList::HasDefaultPort() const { return Find(defaultPortName) != nullptr; }
 
 int PortList::Remove(LPCWSTR name) {

@@ -47,6 +47,9 @@ public:
     // Puts a record from MakeStoredRecord in front.
     void Push(PortRecord* record);
     PortRecord* Find(LPCWSTR name) const;
+    // The record listed and stored under `name`: unlike Find, not the default
+    // port by its directory, so that each stored value has its one record.
+    PortRecord* FindListed(LPCWSTR name) const;
     // The record is the port `name` names: its listed name or its directory,
     // ignoring case as Windows does for file names.
     bool Matches(const PortRecord* record, LPCWSTR name) const;

@@ -68,12 +68,12 @@ public:
 
     bool Holds(LPCWSTR name) const {
         for (DWORD i = 0; i < count_; ++i)
-            if (list_->Matches(records_[i], name)) return true;
+            if (WideEqualNoCase(records_[i]->name, name)) return true;
         return false;
     }
     LSTATUS Add(LPCWSTR name) {
         if (count_ == capacity_ && !Grow()) return ERROR_NOT_ENOUGH_MEMORY;
-        PortRecord* record = list_->Find(name);
+        PortRecord* record = list_->FindListed(name);
         if (!record) {
             record = list_->MakeStoredRecord(name);
             if (!record) return ERROR_NOT_ENOUGH_MEMORY;
@@ -124,7 +124,7 @@ bool LoadPorts(PortList* list, LPCWSTR root) {
         }
         // An empty name is no port, and a name listed already is the port
         // stored under the lower value: skip them and read on.
-        if (!name[0] || list->Find(name)) continue;
+        if (!name[0] || list->FindListed(name)) continue;
         PortRecord* record = list->MakeStoredRecord(name);
         if (record) list->Push(record);
         else complete = false;

@@ -551,6 +551,11 @@ TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
         {"add without a stored default port", {u"D:\\A\\", u"D:\\B\\", u"D:\\C\\"},
          u"D:\\New", u"",
          {u"D:\\New\\", u"NORV", u"D:\\C\\", u"D:\\B\\", u"D:\\A\\"}},
+        // A port named as the default port's directory is its own stored value:
+        // the default port, found by that name too, must not take its place.
+        {"add with a port on the default port's directory",
+         {u"C:\\WINDOWS\\TEMP\\NORV\\", u"D:\\B\\", u"D:\\C\\"}, u"D:\\New", u"",
+         {u"D:\\New\\", u"NORV", u"D:\\C\\", u"D:\\B\\", u"C:\\WINDOWS\\TEMP\\NORV\\"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -561,7 +566,7 @@ TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
         win32layer::FailCall(Api::RegQueryValueExW, 3, ERROR_ACCESS_DENIED);
         monitor.Start();
         ASSERT_EQ(monitor.Ports().size(), 2u + (c.stored[1] != u"NORV"));
-        HANDLE first = monitor.Open(u"D:\\A\\");
+        HANDLE first = monitor.Open(c.stored[0]);
 
         if (!c.added.empty()) {
             win32layer::ChooseFolder(c.added);
@@ -573,7 +578,7 @@ TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
         }
         EXPECT_EQ(monitor.Ports(), c.listed);
         EXPECT_EQ(StoredPorts(), Names(c.listed.rbegin(), c.listed.rend()));
-        EXPECT_EQ(monitor.Open(u"D:\\A\\"), first);
+        EXPECT_EQ(monitor.Open(c.stored[0]), first);
         monitor.Detach();
     }
 }
