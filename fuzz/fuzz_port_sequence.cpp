@@ -85,7 +85,7 @@ public:
             if (trace_) std::fprintf(stderr, "op %d, fault at call %u (0: none)\n", (code & 0x7F) % int(Op::Count), fault);
             switch (Op((code & 0x7F) % uint8_t(Op::Count))) {
             case Op::AddPort: AddPort(in_.Byte(), fault); break;
-            case Op::AddPortEx: break;
+            case Op::AddPortEx: break;  // not in the monitor yet
             case Op::DeletePort: DeletePort(NameOf(in_.Byte()), fault); break;
             case Op::JobCycle: JobCycle(NameOf(in_.Byte()), fault); break;
             case Op::JobStart: JobStart(NameOf(in_.Byte()), fault); break;
