@@ -202,8 +202,8 @@ private:
             if (cancel) {
                 FUZZ_CHECK(boxes.empty());
             } else if (!portList || Count(model_, port) > 0) {
-                // Without a list (no memory at attach) every name counts as taken.
-                // The spooler's list, checked before the lock, has it already.
+                // The spooler's list, checked before the lock, has it already;
+                // without a list (no memory at attach) every name counts as taken.
                 FUZZ_CHECK(text == kTakenText);
             } else {
                 // Under the lock the store is read again first when the last
