@@ -64,25 +64,6 @@ DWORD CheckIsDirectory(LPCWSTR name) {
     return ERROR_SUCCESS;
 }
 
-// Whether the registry holds `name` under value `number`: SavePorts keeps
-// quiet about failed writes, and a port reported as added must be stored.
-bool IsStoredAs(DWORD number, LPCWSTR name) {
-    HKEY key = nullptr;
-    if (!registryRoot ||
-        RegOpenKeyExW(HKEY_LOCAL_MACHINE, registryRoot, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return false;
-    WCHAR valueName[11];
-    FormatDecimal(number, valueName);
-    WCHAR stored[kPortStringUnits + 1];
-    DWORD bytes = sizeof(stored) - sizeof(WCHAR);
-    const LSTATUS status = RegQueryValueExW(key, valueName, nullptr, nullptr,
-                                            reinterpret_cast<LPBYTE>(stored), &bytes);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return false;
-    stored[bytes / sizeof(WCHAR)] = 0;
-    return WideEqualNoCase(stored, name);
-}
-
 // Under the lock: the list made complete, checked again (another caller may
 // have added the name since the spooler was asked), changed and saved.
 DWORD InsertAndSave(LPCWSTR name, bool isDefault) {
@@ -93,10 +74,10 @@ DWORD InsertAndSave(LPCWSTR name, bool isDefault) {
     if (isDefault ? portList->HasDefaultPort() : portList->Find(name) != nullptr)
         return ERROR_ALREADY_EXISTS;
     if (!portList->Insert(isDefault ? nullptr : name, isDefault)) return ERROR_NOT_ENOUGH_MEMORY;
-    SavePorts(portList, registryRoot);
-    if (IsStoredAs(portList->Count(), portList->DisplayName(portList->head))) return ERROR_SUCCESS;
-    // Not stored: take the port back out, and rewrite the store from the
-    // list as it was in case the value landed after all.
+    if (SavePorts(portList, registryRoot) == ERROR_SUCCESS) return ERROR_SUCCESS;
+    // Not stored: a port reported as added must outlive a restart. Take it
+    // back out, and rewrite the store from the list as it was in case the
+    // value landed after all.
     portList->Remove(isDefault ? kDefaultPortName : name);
     SavePorts(portList, registryRoot);
     return ERROR_CANTWRITE;

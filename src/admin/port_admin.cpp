@@ -26,6 +26,14 @@ void TellUnread(HWND owner) {
          TEXT("Error"));
 }
 
+// The change is made, but the store may still hold the list before it.
+void TellUnsaved(HWND owner) {
+    Tell(owner,
+         TEXT("The port list could not be saved.\n\nThe change may be lost when the spooler "
+              "restarts."),
+         TEXT("Error"));
+}
+
 // Frees a folder browser's item list through the shell allocator.
 void FreeItemList(PIDLIST_ABSOLUTE list) {
     IMalloc* allocator = nullptr;
@@ -88,6 +96,7 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     bool taken = false;
     bool read = true;
     bool added = false;
+    bool saved = false;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
@@ -95,13 +104,14 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
         taken = read && (!portList || portList->Find(path));
         if (read && !taken) {
             added = portList->Insert(path, false) != 0;
-            SavePorts(portList, registryRoot);
+            saved = added && SavePorts(portList, registryRoot) == ERROR_SUCCESS;
         }
     }
     if (!read) TellUnread(hWnd);
     else if (taken) TellTaken(hWnd);
     else if (!added)
         Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
+    else if (!saved) TellUnsaved(hWnd);
     return TRUE;
 }
 
@@ -114,11 +124,12 @@ BOOL WINAPI ConfigurePort(LPWSTR, HWND hWnd, LPWSTR) {
 BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
     bool read = true;
     bool removed = false;
+    bool saved = false;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
         removed = read && portList && portList->Remove(pPortName);
-        if (removed) SavePorts(portList, registryRoot);
+        saved = removed && SavePorts(portList, registryRoot) == ERROR_SUCCESS;
     }
     if (!read) {
         TellUnread(hWnd);
@@ -126,6 +137,10 @@ BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
     }
     if (!removed) {
         Tell(hWnd, TEXT("An unknown error has occurred\n\nCouldn't remove the port."), TEXT("Error"));
+        return TRUE;
+    }
+    if (!saved) {
+        TellUnsaved(hWnd);
         return TRUE;
     }
     WCHAR text[kMessageUnits];
