@@ -32,7 +32,7 @@ MACHINE_ELF_X86_64=7f454c4602010100000000000000000002003e00010000007800400000000
 # otherwise the shell's complaint is in MACHINE_ELF_ERROR.
 machine_run_elf() {
     local file="$2/$3" rc
-    printf "$(sed 's/../\\x&/g' <<<"$1")" >"$file" 2>/dev/null && chmod +x "$file" || {
+    printf '%b' "$(sed 's/../\\x&/g' <<<"$1")" >"$file" 2>/dev/null && chmod +x "$file" || {
         MACHINE_ELF_ERROR="cannot write $file"
         return 1
     }
