@@ -48,13 +48,6 @@ windows() {
         bash scripts/check-dll.sh "build/windows-$arch/norvmon.dll"
 }
 
-step "native" native native
-step "native-asan" native native-asan
-step "native-tsan" native native-tsan
-step "windows-x86 build" windows x86
-step "windows-x64 build" windows x64
-step "leak check (valgrind)" bash scripts/leak-check.sh
-step "fuzz (short runs)" bash scripts/fuzz.sh
 # wine_step NAME ARCH COMMAND...: the x86 steps are the only ones ever skipped,
 # and only where x86 cannot run under Wine here.
 wine_step() {
