@@ -1,6 +1,8 @@
 // Any sequence of what happens to the port list: starts over any stored
 // values, AddPort with the folder browser answering a folder from a small set
-// of case and Unicode variants (or cancelling), DeletePort, job cycles (also
+// of case and Unicode variants (or cancelling), AddPortEx at level 1 or 2 with
+// a folder of the same set (or a missing one, a relative path, or the default
+// port's name), DeletePort, job cycles (also
 // ones left open across other steps), restarts, and any platform call failing
 // at a point the input chooses. The monitor is checked against a plain model
 // of the list after every step:
@@ -9,8 +11,12 @@
 //  - after every save without a failure the store holds exactly the list;
 //  - once failures stop, every port the user did not delete is stored; the
 //    only change that may be lost is one the user was told had failed.
-#include <algorithm>
+#include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
+
+#include "files_control.h"
 #include "monitor/state.h"
 #include "port_model.h"
 #include "printers_control.h"
@@ -34,6 +40,44 @@ const char16_t* const kFolders[] = {
     u"F:\\ıx",     u"F:\\IX",    u"C:\\WINDOWS\\TEMP\\NORV",    u"c:\\windows\\temp\\norv\\",
 };
 constexpr size_t kFolderCount = sizeof(kFolders) / sizeof(kFolders[0]);
+
+// What a program hands AddPortEx beyond the folders above: a folder that does
+// not exist, a relative path, and the default port's name.
+const char16_t* const kMissingFolder = u"D:\\Missing";
+const char16_t* const kExFolders[] = {kMissingFolder, u"Scans", u"NORV", u"norv"};
+constexpr size_t kExFolderCount = kFolderCount + sizeof(kExFolders) / sizeof(kExFolders[0]);
+
+// The drives of the folders above over one native directory per process,
+// mapped anew after each reset; each folder exists, made once. Folders of
+// one name in another case share a directory where the layer finds them so.
+class Drives {
+public:
+    Drives() : root_(std::filesystem::temp_directory_path() /
+                     ("norv-fuzz-port-sequence-" + std::to_string(getpid()))) {
+        for (char16_t letter : kLetters) std::filesystem::create_directories(Drive(letter));
+        Map();
+        for (const char16_t* folder : kFolders)
+            if (GetFileAttributesW(reinterpret_cast<LPCWSTR>(folder)) == INVALID_FILE_ATTRIBUTES)
+                std::filesystem::create_directories(win32layer::NativePath(folder));
+    }
+    ~Drives() {
+        std::error_code ignored;
+        std::filesystem::remove_all(root_, ignored);
+    }
+    void Map() const {
+        for (char16_t letter : kLetters) win32layer::MapDrive(letter, Drive(letter).string());
+    }
+
+private:
+    static constexpr char16_t kLetters[] = {u'C', u'D', u'E', u'F'};
+    std::filesystem::path Drive(char16_t letter) const { return root_ / std::string(1, char(letter)); }
+    std::filesystem::path root_;
+};
+
+void MapDrives() {
+    static const Drives drives;  // removed at exit
+    drives.Map();
+}
 
 // A folder as the port name AddPort makes of it.
 std::u16string PortOf(const std::u16string& folder) {
@@ -59,8 +103,6 @@ const std::u16string kUnknownText = u"An unknown error has occurred\n\nCouldn't 
 
 enum class Op : uint8_t {
     AddPort,
-    // AddPortEx goes here: from the spooler, no dialog, an error code instead
-    // of a box; its outcomes update the model as AddPort's do.
     AddPortEx,
     DeletePort,
     JobCycle,
@@ -76,6 +118,7 @@ public:
 
     void Run() {
         win32layer::AddPrinter(kPrinter);
+        MapDrives();
         StoreInitialPorts();
         const uint8_t startFault = in_.Byte();
         Start(startFault & 0x80 ? startFault % 64 + 1 : 0);
@@ -85,7 +128,7 @@ public:
             if (trace_) std::fprintf(stderr, "op %d, fault at call %u (0: none)\n", (code & 0x7F) % int(Op::Count), fault);
             switch (Op((code & 0x7F) % uint8_t(Op::Count))) {
             case Op::AddPort: AddPort(in_.Byte(), fault); break;
-            case Op::AddPortEx: break;  // not in the monitor yet
+            case Op::AddPortEx: AddPortEx(in_.Byte(), fault); break;
             case Op::DeletePort: DeletePort(NameOf(in_.Byte()), fault); break;
             case Op::JobCycle: JobCycle(NameOf(in_.Byte()), fault); break;
             case Op::JobStart: JobStart(NameOf(in_.Byte()), fault); break;
@@ -232,6 +275,82 @@ private:
         if (text == kUnsavedText) FUZZ_CHECK(!model_.empty() && model_[0].name == port);
         if (!cancel && boxes.empty() && !struck) FUZZ_CHECK(added);
         if (added) mustStore_.push_back(port);
+        Check(struck, added);
+    }
+
+    // AddPortEx runs in the spooler's process: never a box or a browser, an
+    // error code for every outcome, and the model changes as after AddPort.
+    void AddPortEx(uint8_t choice, unsigned fault) {
+        const DWORD level = choice & 1 ? 2 : 1;
+        const size_t i = (choice >> 1) % kExFolderCount;
+        std::u16string folder = i < kFolderCount ? kFolders[i] : kExFolders[i - kFolderCount];
+        const bool isDefault = EqualNoCase(folder, u"NORV");
+        const std::u16string port = isDefault ? u"NORV" : PortOf(folder);
+        DWORD refusal = ERROR_SUCCESS;  // what the name alone earns
+        if (folder == kMissingFolder) refusal = ERROR_PATH_NOT_FOUND;
+        else if (folder == u"Scans") refusal = ERROR_INVALID_NAME;
+        const ModelList before = model_;
+        const auto storedBefore = ReadablePorts();
+        const size_t browsed = win32layer::FolderBrowserCalls().size();
+
+        PORT_INFO_1W info1 = {W(folder)};
+        PORT_INFO_2W info2 = {W(folder), W(u"NORV Monitor"), nullptr, 0, 0};
+        LPBYTE buffer = level == 1 ? reinterpret_cast<LPBYTE>(&info1) : reinterpret_cast<LPBYTE>(&info2);
+        Arm(fault);
+        SetLastError(0xDEAD);
+        const BOOL ok = table_->Monitor.pfnAddPortEx(nullptr, level, buffer, W(u"NORV Monitor"));
+        const DWORD error = GetLastError();
+        const bool struck = Disarm(fault);
+        if (trace_) std::fprintf(stderr, "  AddPortEx(%s, level %u): %u\n", win32layer::U8(folder).c_str(), unsigned(level), unsigned(error));
+        FUZZ_CHECK(TakeBoxes().empty());
+        FUZZ_CHECK(win32layer::FolderBrowserCalls().size() == browsed);
+        FUZZ_CHECK(bool(ok) == (error == ERROR_SUCCESS));
+
+        if (refusal != ERROR_SUCCESS) {
+            // Refused by its name before anything that can fail.
+            FUZZ_CHECK(error == refusal);
+        } else if (!struck) {
+            // The default port is named "NORV" in the spooler's list, a folder
+            // by its port name; the lock's check also knows the stored ports
+            // the last load missed and the default port's directory.
+            if (Count(model_, port) > 0) {
+                FUZZ_CHECK(error == ERROR_ALREADY_EXISTS);
+            } else if (!portList) {
+                FUZZ_CHECK(error == ERROR_NOT_ENOUGH_MEMORY);  // no list since attach
+            } else {
+                ModelList completed = CompletedModel(storedBefore);
+                const bool taken = isDefault ? FindListed(completed, u"NORV") >= 0
+                                             : FindPort(completed, port, directory_) >= 0;
+                if (taken) {
+                    FUZZ_CHECK(error == ERROR_ALREADY_EXISTS);
+                } else if (!canSave_) {
+                    FUZZ_CHECK(error == ERROR_CANTWRITE);  // taken back out
+                } else {
+                    FUZZ_CHECK(error == ERROR_SUCCESS);
+                    completed.insert(completed.begin(), ModelPort{port, isDefault});
+                }
+                model_ = completed;
+                incomplete_ = false;
+            }
+        } else {
+            // The spooler's check failing counts the name as taken; a
+            // failure under the lock is the registry's code or one of ours.
+            FUZZ_CHECK(error == ERROR_SUCCESS || error == ERROR_ALREADY_EXISTS ||
+                       error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_CANTWRITE ||
+                       error == ERROR_ACCESS_DENIED);
+            Resync();
+        }
+        const bool added = error == ERROR_SUCCESS;
+        if (added) {
+            FUZZ_CHECK(!model_.empty() && model_[0].name == port && FindPort(before, port, directory_) < 0);
+            mustStore_.push_back(port);
+        } else {
+            // A failed add leaves no new port behind: one listed now was
+            // listed or stored before.
+            bool known = FindPort(before, port, directory_) >= 0;
+            for (const auto& stored : storedBefore) known = known || EqualNoCase(stored, port);
+            FUZZ_CHECK(FindListed(model_, port) < 0 || known);
+        }
         Check(struck, added);
     }
 

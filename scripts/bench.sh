@@ -56,7 +56,7 @@ if walk:
         sizing = runs.get(f"BM_EnumPortsSizingPass/level:{level}/ports:1000")
         full = runs.get(f"BM_EnumPorts/level:{level}/ports:1000")
         if sizing and full:
-            print(f"| level {level}: sizing pass (walk + lengths) | {ns(sizing):.0f} |")
+            print(f"| level {level}: sizing from the kept count and lengths | {ns(sizing):.0f} |")
             print(f"| level {level}: whole call (sizing + packing) | {ns(full):.0f} |")
 
 print("\n| Job cycle (open, start, write, end, close) | ns per cycle |")
