@@ -130,6 +130,11 @@ bool InvalidInName(char16_t c) {
            c == u'*';
 }
 
+std::u16string Upper(std::u16string s) {
+    for (char16_t& unit : s) unit = detail::UpperUnit(unit);
+    return s;
+}
+
 // The entry of native directory `dir` named `name` ignoring case; empty if none.
 std::string MatchEntry(const std::string& dir, const std::string& name) {
     struct stat st;
@@ -137,9 +142,10 @@ std::string MatchEntry(const std::string& dir, const std::string& name) {
     DIR* d = opendir(dir.c_str());
     if (!d) return std::string();
     std::string found;
-    const std::u16string wanted = detail::Lower(U16(name));
+    // Windows matches file names ignoring case over all of Unicode.
+    const std::u16string wanted = Upper(U16(name));
     while (dirent* entry = readdir(d)) {
-        if (detail::Lower(U16(entry->d_name)) == wanted) {
+        if (Upper(U16(entry->d_name)) == wanted) {
             found = entry->d_name;
             break;
         }

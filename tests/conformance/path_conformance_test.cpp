@@ -13,6 +13,12 @@ std::u16string FullPath(const std::u16string& path) {
     return length && length < MAX_PATH ? S(buffer) : u"(failed)";
 }
 
+// INVALID_FILE_ATTRIBUTES has every bit set, the directory bit among them.
+bool IsFolder(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(W(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 TEST(PathConformance, FullPathNamesAreMadeAsWindowsMakesThem) {
     const std::pair<std::u16string, std::u16string> cases[] = {
         {u"C:\\Out\\Scans", u"C:\\Out\\Scans"},
@@ -54,9 +60,11 @@ TEST(PathConformance, AttributesTellFoldersFromFilesAndWhatIsMissing) {
     const std::u16string folder = NewFolder();
     MakeFolder(folder + u"Scans");
     MakeFile(folder + u"Report.doc");
-    EXPECT_NE(GetFileAttributesW(W(folder + u"Scans")) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_NE(GetFileAttributesW(W(folder + u"SCANS\\")) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    EXPECT_NE(GetFileAttributesW(W(folder + u"Scans\\..\\scans. ")) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_TRUE(IsFolder(folder + u"Scans")) << U8(folder + u"Scans");
+    EXPECT_TRUE(IsFolder(folder + u"SCANS\\")) << U8(folder + u"SCANS\\");
+    EXPECT_TRUE(IsFolder(folder + u"Scans\\..\\scans. ")) << U8(folder + u"Scans\\..\\scans. ");
+    MakeFolder(folder + u"ÄRZTE");
+    EXPECT_TRUE(IsFolder(folder + u"ärzte")) << U8(folder + u"ärzte");
     DWORD file = GetFileAttributesW(W(folder + u"report.DOC"));
     EXPECT_NE(file, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(file & FILE_ATTRIBUTE_DIRECTORY, 0u);
