@@ -1,0 +1,75 @@
+// Entry of the modern monitor DLL (norvmon2.dll): InitializePrintMonitor2 and
+// Shutdown. The store is bound to the spooler's registry functions and key
+// from MONITORINIT. Ports are added and removed through Xcv (xcv/), never in
+// a window: this DLL runs in the spooler's service, where nobody sees one.
+#include "monitor/exports.h"
+#include "monitor/lock.h"
+#include "monitor/operations.h"
+#include "monitor/session.h"
+#include "monitor/state.h"
+#include "xcv/xcv.h"
+
+namespace {
+
+// The handle the spooler holds for the monitor: there is one instance.
+char monitorInstance;
+
+BOOL WINAPI EnumPortsOf(HANDLE, LPWSTR pName, DWORD Level, LPBYTE pPorts, DWORD cbBuf,
+                        LPDWORD pcbNeeded, LPDWORD pcReturned) {
+    return EnumPorts(pName, Level, pPorts, cbBuf, pcbNeeded, pcReturned);
+}
+
+BOOL WINAPI OpenPortOf(HANDLE, LPWSTR pName, PHANDLE pHandle) { return OpenPort(pName, pHandle); }
+
+VOID WINAPI Shutdown(HANDLE hMonitor) {
+    if (hMonitor != &monitorInstance) return;
+    MonitorLock lock;
+    StopMonitor();
+    // The loaded ports go with the session: a new initialisation reads them
+    // again into an empty list.
+    PortList::Destroy(portList);
+    portList = PortList::Create(kMonitorName, kMonitorDescription, kDefaultPortName);
+}
+
+// The job path and enumeration are the legacy table's; the four slots that
+// would show a window are left empty, so that the spooler asks the UI DLL.
+const MONITOR2 monitorTable2 = {
+    MONITOR2_SIZE_WIN2K,
+    EnumPortsOf,
+    OpenPortOf,
+    nullptr,  // OpenPortEx
+    StartDocPort,
+    WritePort,
+    ReadPort,
+    EndDocPort,
+    ClosePort,
+    nullptr,  // AddPort
+    nullptr,  // AddPortEx
+    nullptr,  // ConfigurePort
+    nullptr,  // DeletePort
+    nullptr,  // GetPrinterDataFromPort
+    nullptr,  // SetPortTimeOuts
+    XcvOpenPort,
+    XcvDataPort,
+    XcvClosePort,
+    Shutdown,
+};
+
+}  // namespace
+
+void BindStoreToSpooler(const MONITORINIT*) {}
+
+extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor) {
+    if (!pMonitorInit || !phMonitor || pMonitorInit->cbSize < sizeof(MONITORINIT) ||
+        !pMonitorInit->pMonitorReg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    MonitorLock lock;
+    if (!monitorStarted) {
+        BindStoreToSpooler(pMonitorInit);
+        StartMonitor();
+    }
+    *phMonitor = &monitorInstance;
+    return const_cast<LPMONITOR2>(&monitorTable2);
+}
