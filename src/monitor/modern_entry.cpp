@@ -31,29 +31,27 @@ VOID WINAPI Shutdown(HANDLE hMonitor) {
     portList = PortList::Create(kMonitorName, kMonitorDescription, kDefaultPortName);
 }
 
-// The job path and enumeration are the legacy table's; the four slots that
-// would show a window are left empty, so that the spooler asks the UI DLL.
-const MONITOR2 monitorTable2 = {
-    MONITOR2_SIZE_WIN2K,
-    EnumPortsOf,
-    OpenPortOf,
-    nullptr,  // OpenPortEx
-    StartDocPort,
-    WritePort,
-    ReadPort,
-    EndDocPort,
-    ClosePort,
-    nullptr,  // AddPort
-    nullptr,  // AddPortEx
-    nullptr,  // ConfigurePort
-    nullptr,  // DeletePort
-    nullptr,  // GetPrinterDataFromPort
-    nullptr,  // SetPortTimeOuts
-    XcvOpenPort,
-    XcvDataPort,
-    XcvClosePort,
-    Shutdown,
-};
+// The job path and enumeration are the legacy table's. The slots that would
+// show a window stay empty, so that the spooler asks the UI DLL instead, and
+// so do the ones after Shutdown: the size reported ends there.
+MONITOR2 MakeTable() {
+    MONITOR2 table = {};
+    table.cbSize = MONITOR2_SIZE_WIN2K;
+    table.pfnEnumPorts = EnumPortsOf;
+    table.pfnOpenPort = OpenPortOf;
+    table.pfnStartDocPort = StartDocPort;
+    table.pfnWritePort = WritePort;
+    table.pfnReadPort = ReadPort;
+    table.pfnEndDocPort = EndDocPort;
+    table.pfnClosePort = ClosePort;
+    table.pfnXcvOpenPort = XcvOpenPort;
+    table.pfnXcvDataPort = XcvDataPort;
+    table.pfnXcvClosePort = XcvClosePort;
+    table.pfnShutdown = Shutdown;
+    return table;
+}
+
+const MONITOR2 monitorTable2 = MakeTable();
 
 }  // namespace
 
