@@ -8,6 +8,16 @@
 #include "monitor/state.h"
 #include "ports/port_store.h"
 
+namespace {
+
+// A stored port could not be read: saving the list would write over it.
+void TellUnread(HWND owner) {
+    Tell(owner, TEXT("The list of ports could not be read.\n\nNothing was changed."),
+         TEXT("Error"));
+}
+
+}  // namespace
+
 BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     WCHAR path[kPortStringUnits];
     if (!ChooseFolder(hWnd, path)) return TRUE;
@@ -17,17 +27,20 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     }
 
     bool taken = false;
+    bool read = true;
     bool added = false;
     {
         MonitorLock lock;
+        read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
         // Another AddPort may have added the same folder since the check.
-        taken = !portList || portList->Find(path);
-        if (!taken) {
+        taken = read && (!portList || portList->Find(path));
+        if (read && !taken) {
             added = portList->Insert(path, false) != 0;
             SavePorts(portList, registryRoot);
         }
     }
-    if (taken) TellTaken(hWnd);
+    if (!read) TellUnread(hWnd);
+    else if (taken) TellTaken(hWnd);
     else if (!added)
         Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
     return TRUE;
@@ -39,13 +52,16 @@ BOOL WINAPI ConfigurePort(LPWSTR, HWND hWnd, LPWSTR) {
 }
 
 BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
+    bool read = true;
     bool removed = false;
     {
         MonitorLock lock;
-        removed = portList && portList->Remove(pPortName);
+        read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
+        removed = read && portList && portList->Remove(pPortName);
         if (removed) SavePorts(portList, registryRoot);
     }
-    if (removed) TellRemoved(hWnd, pPortName);
+    if (!read) TellUnread(hWnd);
+    else if (removed) TellRemoved(hWnd, pPortName);
     else TellNotRemoved(hWnd);
     return TRUE;
 }

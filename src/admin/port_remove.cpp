@@ -6,7 +6,10 @@
 
 DWORD RemovePortByName(LPCWSTR name) {
     MonitorLock lock;
-    if (!portList || !portList->Remove(name)) return ERROR_UNKNOWN_PORT;
+    // After an incomplete load, saving would write over the ports not read.
+    const LSTATUS read = CompleteFromStore(portList, registryRoot);
+    if (read != ERROR_SUCCESS) return DWORD(read);
+    if (!portList->Remove(name)) return ERROR_UNKNOWN_PORT;
     SavePorts(portList, registryRoot);
     return ERROR_SUCCESS;
 }

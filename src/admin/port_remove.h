@@ -4,5 +4,6 @@
 #include <windows.h>
 
 // Removes the port named `name` from the list and the store, under the
-// monitor lock. ERROR_SUCCESS, or ERROR_UNKNOWN_PORT when no port has the name.
+// monitor lock. ERROR_SUCCESS; ERROR_UNKNOWN_PORT when no port has the name;
+// the registry's error when stored ports could not be read (nothing changed).
 DWORD RemovePortByName(LPCWSTR name);

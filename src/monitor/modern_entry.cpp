@@ -7,6 +7,7 @@
 #include "monitor/operations.h"
 #include "monitor/session.h"
 #include "monitor/state.h"
+#include "ports/store_key.h"
 #include "xcv/xcv.h"
 
 namespace {
@@ -55,8 +56,6 @@ const MONITOR2 monitorTable2 = MakeTable();
 
 }  // namespace
 
-void BindStoreToSpooler(const MONITORINIT*) {}
-
 extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor) {
     if (!pMonitorInit || !phMonitor || pMonitorInit->cbSize < sizeof(MONITORINIT) ||
         !pMonitorInit->pMonitorReg) {
@@ -65,7 +64,8 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, 
     }
     MonitorLock lock;
     if (!monitorStarted) {
-        BindStoreToSpooler(pMonitorInit);
+        BindStore(pMonitorInit->pMonitorReg, pMonitorInit->hckRegistryRoot,
+                  pMonitorInit->hSpooler);
         StartMonitor();
     }
     *phMonitor = &monitorInstance;

@@ -6,6 +6,7 @@
 #include "monitor/session.h"
 #include "monitor/state.h"
 #include "ports/port_store.h"
+#include "ports/store_key.h"
 
 CRITICAL_SECTION monitorLock;
 PortList* portList = nullptr;
@@ -54,5 +55,6 @@ void StopMonitor() {
     monitorEvent = nullptr;
     HeapFreeString(registryRoot);
     registryRoot = nullptr;
+    UnbindStore();
     monitorStarted = false;
 }

@@ -12,8 +12,3 @@ void StartMonitor();
 // Releases what StartMonitor and the store binding made.
 void StopMonitor();
 
-#include <winsplp.h>
-
-// Binds the store to the spooler's registry functions and the monitor's key
-// given at initialisation (the modern entry point).
-void BindStoreToSpooler(const MONITORINIT* init);

@@ -73,13 +73,61 @@ int PortList::Insert(LPCWSTR name, bool isDefault) {
     const bool asDefault = isDefault && tempDirectory[0] && defaultPortName[0];
     // Without a directory there is nothing to put in the default port's path.
     if (isDefault && !asDefault) return 0;
-    PortRecord* record = NewRecord();
+    PortRecord* record = MakeRecord(name, asDefault);
     if (!record) return 0;
+    Push(record);
+    return 1;
+}
+
+void PortList::Push(PortRecord* record) {
     record->next = head;
+    head = record;
+}
+
+PortRecord* PortList::MakeRecord(LPCWSTR name, bool asDefault) const {
+    PortRecord* record = NewRecord();
+    if (!record) return nullptr;
     record->isDefault = asDefault ? 1 : 0;
     WideCopy(record->path, kPortStringUnits, asDefault ? tempDirectory : name);
-    head = record;
-    return 1;
+    return record;
+}
+
+PortRecord* PortList::MakeStoredRecord(LPCWSTR name) const {
+    // Without a directory the stored default port stays a port under its
+    // name, so that it is neither dropped from the list nor from the store.
+    const bool asDefault = tempDirectory[0] && defaultPortName[0] &&
+                           WideEqualNoCase(name, defaultPortName);
+    return MakeRecord(name, asDefault);
+}
+
+void PortList::FreeUnlinked(PortRecord* record) {
+    if (record) HeapFree(GetProcessHeap(), 0, record);
+}
+
+void PortList::Rebuild(PortRecord* const* storedFirst, DWORD count) {
+    PortRecord* sentinel = head;
+    while (sentinel->next) sentinel = sentinel->next;
+    PortRecord* top = nullptr;  // the last unclaimed record linked so far
+    PortRecord* newHead = nullptr;
+    for (PortRecord* record = head; record != sentinel;) {
+        PortRecord* next = record->next;
+        bool stored = false;
+        for (DWORD i = 0; i < count && !stored; ++i) stored = storedFirst[i] == record;
+        if (!stored) {
+            if (top) top->next = record;
+            else newHead = record;
+            top = record;
+        }
+        record = next;
+    }
+    PortRecord* below = sentinel;
+    for (DWORD i = 0; i < count; ++i) {
+        storedFirst[i]->next = below;
+        below = storedFirst[i];
+    }
+    if (top) top->next = below;
+    else newHead = below;
+    head = newHead;
 }
 
 bool PortList::Matches(const PortRecord* record, LPCWSTR name) const {

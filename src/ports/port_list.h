@@ -31,7 +31,19 @@ public:
 
     // Puts a new record in front; 1 on success, 0 if none could be made.
     int Insert(LPCWSTR name, bool isDefault);
+    // An unlinked record for a port stored under `name`: the default port when
+    // the name is the default port's; null when none could be made.
+    PortRecord* MakeStoredRecord(LPCWSTR name) const;
+    static void FreeUnlinked(PortRecord* record);
+    // Relinks the list as the stored ports `storedFirst` (value 1 first; each a
+    // listed record or one from MakeStoredRecord) under the listed records not
+    // among them, which stay on top in their order. No record moves in memory.
+    void Rebuild(PortRecord* const* storedFirst, DWORD count);
+    // Puts a record from MakeStoredRecord in front.
+    void Push(PortRecord* record);
     PortRecord* Find(LPCWSTR name) const;
+    // The record is the port `name` names.
+    bool Matches(const PortRecord* record, LPCWSTR name) const;
     bool HasDefaultPort() const;
     // Unlinks the first matching record; 1 if one was removed, 0 if none matched.
     int Remove(LPCWSTR name);
@@ -51,10 +63,12 @@ public:
     // included: they never change, and enumeration needs them per port.
     DWORD monitorNameBytes = 0;
     DWORD descriptionBytes = 0;
+    // A load left stored ports out of the list: it must not be saved as it is.
+    bool missesStoredPorts = false;
 
 private:
     PortList() = default;
-    bool Matches(const PortRecord* record, LPCWSTR name) const;
+    PortRecord* MakeRecord(LPCWSTR name, bool asDefault) const;
     void ComputeTempDirectory();
 
     // Removed records, kept until the list is destroyed: the spooler may still

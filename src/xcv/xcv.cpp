@@ -62,7 +62,8 @@ DWORD PutOutput(const void* data, DWORD bytes, PBYTE out, DWORD outBytes, PDWORD
 DWORD AddNamedPort(LPCWSTR name) {
     if (PortNameIsTaken(name)) return ERROR_ALREADY_EXISTS;
     MonitorLock lock;
-    if (!portList) return ERROR_NOT_ENOUGH_MEMORY;
+    const LSTATUS read = CompleteFromStore(portList, registryRoot);
+    if (read != ERROR_SUCCESS) return DWORD(read);
     if (portList->Find(name)) return ERROR_ALREADY_EXISTS;
     if (!portList->Insert(name, false)) return ERROR_NOT_ENOUGH_MEMORY;
     SavePorts(portList, registryRoot);

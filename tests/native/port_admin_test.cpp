@@ -1,6 +1,7 @@
 // Adding, configuring and deleting ports as a user does from a printer's port
 // page: the folder browser, the duplicate check through the spooler, the
 // message boxes and the registry afterwards.
+#include <functional>
 #include <thread>
 
 #include "control.h"
@@ -493,6 +494,119 @@ TEST_F(PortAdminTest, DeletingAnOpenPortKeepsItsHandleUsable) {
 
     monitor.Detach();
     EXPECT_EQ(win32layer::LiveHeapBlocks(), blocks);
+}
+
+// ---- After a load that missed stored ports ----
+
+const std::u16string kUnreadText = u"The list of ports could not be read.\n\nNothing was changed.";
+
+// The start reads values 1 and 2 and misses the rest. A change reads the store
+// again first: the missed ports rejoin the list at their stored places, the
+// ports already listed keep their handles, and the save keeps every port.
+TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
+    struct Case {
+        const char* what;
+        Names stored;  // value 1 first
+        std::u16string added;    // the folder added, or
+        std::u16string deleted;  // the port deleted
+        Names listed;            // head first
+    };
+    const Case cases[] = {
+        {"add", {u"D:\\A\\", u"NORV", u"D:\\B\\", u"D:\\C\\"},
+         u"D:\\New", u"",
+         {u"D:\\New\\", u"D:\\C\\", u"D:\\B\\", u"NORV", u"D:\\A\\"}},
+        {"delete a missed port", {u"D:\\A\\", u"NORV", u"D:\\B\\", u"D:\\C\\"},
+         u"", u"d:\\b\\",
+         {u"D:\\C\\", u"NORV", u"D:\\A\\"}},
+        // The default port, listed at the start but not stored, stays on top.
+        {"add without a stored default port", {u"D:\\A\\", u"D:\\B\\", u"D:\\C\\"},
+         u"D:\\New", u"",
+         {u"D:\\New\\", u"NORV", u"D:\\C\\", u"D:\\B\\", u"D:\\A\\"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetMachine();
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        for (size_t i = 0; i < c.stored.size(); ++i)
+            StoreString(kRoot, win32layer::U16(std::to_string(i + 1)), c.stored[i]);
+        win32layer::FailCall(Api::RegQueryValueExW, 3, ERROR_ACCESS_DENIED);
+        monitor.Start();
+        ASSERT_EQ(monitor.Ports().size(), 2u + (c.stored[1] != u"NORV"));
+        HANDLE first = monitor.Open(u"D:\\A\\");
+
+        if (!c.added.empty()) {
+            win32layer::ChooseFolder(c.added);
+            Add();
+            ExpectNoBox();
+        } else {
+            Delete(c.deleted);
+            ExpectOneBox(u"Port \"" + c.deleted + u"\" successfully removed.", u"Port removed");
+        }
+        EXPECT_EQ(monitor.Ports(), c.listed);
+        EXPECT_EQ(StoredPorts(), Names(c.listed.rbegin(), c.listed.rend()));
+        EXPECT_EQ(monitor.Open(u"D:\\A\\"), first);
+        monitor.Detach();
+    }
+}
+
+// When the store still cannot be read, nothing changes and the user is told;
+// once it can, the same change goes through.
+TEST_F(PortAdminTest, StoreThatStillCannotBeReadRefusesTheChange) {
+    struct Case {
+        const char* what;
+        std::function<void()> fault;
+        bool add;
+    };
+    const Case cases[] = {
+        {"add, key cannot be opened", [] { win32layer::FailCall(Api::RegOpenKeyExW); }, true},
+        {"add, value cannot be read",
+         [] { win32layer::FailCall(Api::RegQueryValueExW, 2, ERROR_ACCESS_DENIED); }, true},
+        // After the spooler's answer: the list of the store's ports, then a record.
+        {"add, no memory for the list", [] { win32layer::FailCall(Api::HeapAlloc, 2); }, true},
+        {"add, no memory for a record", [] { win32layer::FailCall(Api::HeapAlloc, 3); }, true},
+        {"delete, key cannot be opened", [] { win32layer::FailCall(Api::RegOpenKeyExW); }, false},
+        {"delete, value cannot be read",
+         [] { win32layer::FailCall(Api::RegQueryValueExW, 3, ERROR_ACCESS_DENIED); }, false},
+        {"delete, no memory for a record", [] { win32layer::FailCall(Api::HeapAlloc, 2); }, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetMachine();
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        StoreString(kRoot, u"1", u"NORV");
+        StoreString(kRoot, u"2", u"D:\\A\\");
+        StoreString(kRoot, u"3", u"D:\\B\\");
+        win32layer::FailCall(Api::RegQueryValueExW, 2, ERROR_ACCESS_DENIED);
+        monitor.Start();
+        const Names listed = monitor.Ports();
+        ASSERT_EQ(listed, Names{u"NORV"});
+        const size_t blocks = win32layer::LiveHeapBlocks();
+        const unsigned changes = win32layer::RegistryChangeCount();
+        auto change = [&] {
+            if (c.add) {
+                win32layer::ChooseFolder(u"D:\\New");
+                Add();
+            } else {
+                Delete(u"NORV");
+            }
+        };
+
+        c.fault();
+        change();
+        ExpectOneBox(kUnreadText, u"Error");
+        EXPECT_EQ(monitor.Ports(), listed);
+        EXPECT_EQ(win32layer::RegistryChangeCount(), changes);
+        EXPECT_EQ(win32layer::LiveHeapBlocks(), blocks);
+        EXPECT_EQ(win32layer::OpenKeyCount(), 0u);
+
+        win32layer::ClearFaults();
+        change();
+        win32layer::ClearMessageBoxes();
+        const Names after = monitor.Ports();
+        EXPECT_EQ(after.size(), c.add ? 4u : 2u);
+        EXPECT_EQ(StoredPorts(), Names(after.rbegin(), after.rend()));
+        monitor.Detach();
+    }
 }
 
 // ---- The spooler underneath ----

@@ -160,6 +160,21 @@ TEST_F(PortStoreTest, InvariantSavedListLoadsBackExactly) {
     }
 }
 
+// A save stopped by a failed write, or a hand edit, can leave one port under
+// two values: it is listed once, from the lower value, and saved once.
+TEST_F(PortStoreTest, NameStoredTwiceIsListedAndSavedOnce) {
+    StoreString(kRoot, u"1", u"D:\\Scans\\");
+    StoreString(kRoot, u"2", u"norv");
+    StoreString(kRoot, u"3", u"d:\\SCANS\\");
+    StoreString(kRoot, u"4", u"NORV");
+    StoreString(kRoot, u"5", u"E:\\");
+    monitor.Start();
+    EXPECT_EQ(monitor.Ports(), (Names{u"E:\\", u"NORV", u"D:\\Scans\\"}));
+    Save();
+    EXPECT_EQ(StoredPorts(), (Names{u"D:\\Scans\\", u"NORV", u"E:\\"}));
+    EXPECT_EQ(StoredValues(kRoot).size(), 3u);
+}
+
 // ---- Registry failures ----
 
 TEST_F(PortStoreTest, UnopenableKeyLoadsNothingAndSavesNothing) {
