@@ -5,6 +5,7 @@
 #pragma once
 
 #include <windows.h>
+#include <winspool.h>
 #include <winsplp.h>
 
 class StoreKey {
