@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the given parts of the project need
-# and this machine lacks. Parts: native windows fuzz bench valgrind wine.
+# and this machine lacks. Parts: native windows fuzz bench valgrind bundle wine.
 set -euo pipefail
 
 declare -A PACKAGES=(
@@ -9,6 +9,7 @@ declare -A PACKAGES=(
     [fuzz]="clang libclang-rt-14-dev"
     [bench]="libbenchmark-dev"
     [valgrind]="valgrind"
+    [bundle]="zip unzip"
 )
 
 missing=()

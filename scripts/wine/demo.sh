@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A real print session with the monitor in Wine's print spooler:
-# builds both DLLs, makes a Wine prefix under build/, installs the monitor
-# with norvinst, lists the spooler's ports, adds a port through the shell's
-# folder browser, tries to add it again, configures it, prints a document to
+# builds both DLLs and the release bundle, makes a Wine prefix under build/,
+# installs the monitor with norvinst from the unpacked bundle, lists the
+# spooler's ports, adds a port through the shell's folder browser and one with
+# norvinst add-port, tries to add the first again, configures it, prints a document to
 # NORV from a 64-bit and a 32-bit program, deletes the port and uninstalls.
 # Every dialog is answered as a user would and photographed (Xvfb, import)
 # into build/wine/demo/screenshots/.
@@ -43,6 +44,11 @@ for arch in x86 x64; do
     done
     echo "  $BUILD_ROOT/windows-$arch/norvmon.dll"
 done
+# The monitor and norvinst come from the unpacked release bundle, so every run
+# proves it; norvspool, the demo's own client, is put beside them.
+bash "$ROOT/scripts/bundle.sh" --no-build | grep '^bundle:' | sed 's/^/  /'
+rm -rf "$DEMO/bundle" && mkdir -p "$DEMO/bundle" && unzip -q "$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip | head -n1)" -d "$DEMO/bundle"
+for arch in x86 x64; do cp "$BUILD_ROOT/windows-$arch/norvspool.exe" "$DEMO/bundle/$arch/"; done
 
 echo "Step 2: making a fresh Wine prefix in $DEMO/prefix"
 # shellcheck source=prefix.sh
@@ -89,8 +95,8 @@ watch_screenshots &
 watcher=$!
 
 SHOTS_WIN="$(wine_path "$SHOTS")"
-X64="$BUILD_ROOT/windows-x64"
-X86="$BUILD_ROOT/windows-x86"
+X64="$DEMO/bundle/x64"
+X86="$DEMO/bundle/x86"
 PORT_FOLDER="C:\\Scans"
 PORT="C:\\Scans\\"
 failed=0
@@ -124,6 +130,9 @@ run "norvinst ports" wine "$X64/norvinst.exe" ports
 
 echo "Step 5: adding the port $PORT through the folder browser"
 run "add port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 1-add-port- addport "$PORT_FOLDER"
+echo "  and C:\\Out\\Scans\\ with norvinst add-port, no dialog"
+mkdir -p "$WINEPREFIX/drive_c/Out/Scans"
+run "norvinst add-port" wine "$X64/norvinst.exe" add-port "C:\\Out\\Scans"
 run "norvinst status" wine "$X64/norvinst.exe" status
 
 echo "Step 6: adding the same folder again (refused)"

@@ -90,12 +90,6 @@ BOOL WINAPI ReadPort(HANDLE, LPBYTE, DWORD, LPDWORD pcbRead) {
     return TRUE;
 }
 
-// Ports are added only through the folder browser.
-BOOL WINAPI AddPortEx(LPWSTR, DWORD, LPBYTE, LPWSTR) {
-    SetLastError(ERROR_NOT_SUPPORTED);
-    return FALSE;
-}
-
 BOOL WINAPI EndDocPort(HANDLE hPort) {
     MonitorLock lock;
     PortRecord* port = PortFromHandle(hPort);

@@ -17,10 +17,10 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
 BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRead);
 BOOL WINAPI EndDocPort(HANDLE hPort);
 BOOL WINAPI ClosePort(HANDLE hPort);
-BOOL WINAPI AddPortEx(LPWSTR pName, DWORD Level, LPBYTE lpBuffer, LPWSTR lpMonitorName);
 
 // Port administration
 BOOL WINAPI AddPort(LPWSTR pName, HWND hWnd, LPWSTR pMonitorName);
+BOOL WINAPI AddPortEx(LPWSTR pName, DWORD Level, LPBYTE lpBuffer, LPWSTR lpMonitorName);
 BOOL WINAPI ConfigurePort(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
 BOOL WINAPI DeletePort(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
 

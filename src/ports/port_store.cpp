@@ -131,6 +131,13 @@ LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
     return ERROR_SUCCESS;
 }
 
+bool IsStoredAs(LPCWSTR root, DWORD number, LPCWSTR name) {
+    StoreKey key(root, KEY_QUERY_VALUE);
+    WCHAR stored[kPortStringUnits];
+    return key && ReadStoredName(key, number, stored) == ERROR_SUCCESS &&
+           WideEqualNoCase(stored, name);
+}
+
 void SavePorts(PortList* list, LPCWSTR root) {
     if (!list) return;
     StoreKey key(root, KEY_READ | KEY_SET_VALUE);

@@ -75,6 +75,7 @@ void Reset() {
     detail::ResetPrinters();
     detail::ResetShell();
     detail::ResetSpooler();
+    detail::ResetFiles();
 }
 
 namespace detail {

@@ -30,6 +30,7 @@ bool IsXcvName(LPCWSTR name);
 BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 bool CloseXcv(HANDLE printer);
 bool ModernMonitorPorts(std::vector<std::u16string>* names);
+void ResetFiles();
 
 std::u16string Lower(const std::u16string& s);
 size_t Length(LPCWSTR s);

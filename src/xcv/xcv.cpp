@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "admin/port_check.h"
+#include "admin/port_add.h"
 #include "admin/port_remove.h"
 #include "common/heap.h"
 #include "monitor/lock.h"
@@ -57,18 +57,6 @@ DWORD PutOutput(const void* data, DWORD bytes, PBYTE out, DWORD outBytes, PDWORD
     return ERROR_SUCCESS;
 }
 
-// Adds a folder as a port with no dialog: the spooler-wide duplicate check
-// outside the lock, then the change and its save under it.
-DWORD AddNamedPort(LPCWSTR name) {
-    if (PortNameIsTaken(name)) return ERROR_ALREADY_EXISTS;
-    MonitorLock lock;
-    const LSTATUS read = CompleteFromStore(portList, registryRoot);
-    if (read != ERROR_SUCCESS) return DWORD(read);
-    if (portList->Find(name)) return ERROR_ALREADY_EXISTS;
-    if (!portList->Insert(name, false)) return ERROR_NOT_ENOUGH_MEMORY;
-    SavePorts(portList, registryRoot);
-    return ERROR_SUCCESS;
-}
 
 }  // namespace
 
@@ -126,7 +114,7 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     if (SameCommand(pszDataName, TEXT("AddPort"))) {
         if (!administer) return ERROR_ACCESS_DENIED;
         DWORD status = ReadName(pInputData, cbInputData, name);
-        return status == ERROR_SUCCESS ? AddNamedPort(name) : status;
+        return status == ERROR_SUCCESS ? AddFolderPort(name) : status;
     }
     if (SameCommand(pszDataName, TEXT("DeletePort"))) {
         if (!administer) return ERROR_ACCESS_DENIED;

@@ -333,8 +333,9 @@ TEST_F(JobPathTest, DoNothingSlotsAnswerWithoutTouchingAnything) {
 
     unsigned changes = win32layer::RegistryChangeCount();
     SetLastError(0);
+    // A record of zeros names no folder.
     EXPECT_FALSE(monitor.ops().pfnAddPortEx(nullptr, 1, data, W(u"NORV Monitor")));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PARAMETER));
     EXPECT_EQ(monitor.Ports(), (std::vector<std::u16string>{kScans, u"NORV"}));
     EXPECT_EQ(win32layer::RegistryChangeCount(), changes);
 }

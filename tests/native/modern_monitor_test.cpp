@@ -2,8 +2,10 @@
 // commands as the spooler calls them, and the UI DLL's functions reaching the
 // monitor through OpenPrinterW(",XcvMonitor NORV Monitor") and XcvDataW.
 #include <cstring>
+#include <filesystem>
 
 #include "control.h"
+#include "files_control.h"
 #include "harness.h"
 #include "monitor/exports.h"
 #include "shell_control.h"
@@ -28,9 +30,17 @@ std::vector<BYTE> Input(const std::u16string& s) {
 
 class ModernMonitorTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() {
+        drive = std::filesystem::temp_directory_path() / "norv-modern-monitor-test";
+        for (const char* folder : {"Out", "New", "Scans", "Modern", "Legacy", "Taken"})
+            std::filesystem::create_directories(drive / folder);
+    }
+    static void TearDownTestSuite() { std::filesystem::remove_all(drive); }
+    // A clean machine whose drive D: holds the folders the tests add.
     void SetUp() override {
         ResetMachine();
         CreateKey(kRoot);
+        win32layer::MapDrive(u'D', drive.string());
     }
     void TearDown() override {
         if (table) Stop();
@@ -83,12 +93,15 @@ protected:
         return status;
     }
 
+    static std::filesystem::path drive;
     HINSTANCE module = reinterpret_cast<HINSTANCE>(0x20000000);
     HANDLE spooler = reinterpret_cast<HANDLE>(0x5000);
     HKEY key = nullptr;
     HANDLE handle = nullptr;
     LPMONITOR2 table = nullptr;
 };
+
+std::filesystem::path ModernMonitorTest::drive;
 
 TEST_F(ModernMonitorTest, TableHasNoDialogSlotsAndListsTheStoredPorts) {
     StoreString(kRoot, u"1", u"D:\\Out\\");
@@ -168,8 +181,10 @@ TEST_F(ModernMonitorTest, XcvCommandsChangePortsOnlyWithAdministerAccess) {
          ERROR_ACCESS_DENIED, {u"D:\\Out\\", u"NORV"}},
         {"add a listed port, other case", u"AddPort", Input(u"d:\\OUT\\"), SERVER_ACCESS_ADMINISTER,
          ERROR_ALREADY_EXISTS, {u"D:\\Out\\", u"NORV"}},
-        {"add another monitor's port", u"AddPort", Input(u"FILE:"), SERVER_ACCESS_ADMINISTER,
+        {"add another monitor's port", u"AddPort", Input(u"D:\\Taken"), SERVER_ACCESS_ADMINISTER,
          ERROR_ALREADY_EXISTS, {u"D:\\Out\\", u"NORV"}},
+        {"add under AddPortEx's rules", u"AddPort", Input(u"FILE:"), SERVER_ACCESS_ADMINISTER,
+         ERROR_INVALID_NAME, {u"D:\\Out\\", u"NORV"}},
         {"delete", u"DeletePort", Input(u"D:\\Out\\"), SERVER_ACCESS_ADMINISTER, ERROR_SUCCESS,
          {u"NORV"}},
         {"delete without administer", u"DeletePort", Input(u"D:\\Out\\"), 0, ERROR_ACCESS_DENIED,
@@ -193,10 +208,10 @@ TEST_F(ModernMonitorTest, XcvCommandsChangePortsOnlyWithAdministerAccess) {
     };
     for (const XcvCase& c : cases) {
         SCOPED_TRACE(c.what);
-        ResetMachine();
-        CreateKey(kRoot);
+        SetUp();
         StoreString(kRoot, u"1", u"NORV");
         StoreString(kRoot, u"2", u"D:\\Out\\");
+        win32layer::SetOtherPorts({u"FILE:", u"D:\\Taken\\"});
         Start();
         DWORD needed = 0;
         EXPECT_EQ(Xcv(c.command, c.input, c.access, 0, nullptr, &needed), c.expected);

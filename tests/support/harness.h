@@ -50,6 +50,13 @@ std::vector<std::pair<std::u16string, std::u16string>> StoredValues(const std::u
 std::vector<std::u16string> StoredPorts(const std::u16string& path = kRoot);
 bool HasValue(const std::u16string& path, const std::u16string& name);
 
+// ---- Files ----
+// A new empty folder as a full Windows path ending in a backslash (natively a
+// fresh directory the layer maps a drive to; one per test).
+std::u16string NewFolder();
+void MakeFolder(const std::u16string& path);
+void MakeFile(const std::u16string& path);
+
 // True where calls can be made to fail and dialogs are recorded (native).
 bool SupportsFaults();
 

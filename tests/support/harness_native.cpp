@@ -2,7 +2,13 @@
 // entry points are called directly.
 #include "harness.h"
 
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
 #include "control.h"
+#include "files_control.h"
 #include "monitor/exports.h"
 
 namespace harness {
@@ -37,6 +43,30 @@ std::vector<std::pair<std::u16string, std::u16string>> StoredValues(const std::u
 bool HasValue(const std::u16string& path, const std::u16string& name) {
     return win32layer::RegistryGetValue(path, name).has_value();
 }
+
+namespace {
+// Native directories made for NewFolder, removed when the tests end.
+struct Scratch {
+    ~Scratch() {
+        for (const auto& dir : dirs) std::filesystem::remove_all(dir);
+    }
+    std::vector<std::string> dirs;
+} scratch;
+}  // namespace
+
+std::u16string NewFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "norv-folder-XXXXXX").string();
+    if (!mkdtemp(&pattern[0])) return u"";
+    scratch.dirs.push_back(pattern);
+    win32layer::MapDrive(u'T', pattern);
+    return u"T:\\";
+}
+
+void MakeFolder(const std::u16string& path) {
+    std::filesystem::create_directories(win32layer::NativePath(path));
+}
+
+void MakeFile(const std::u16string& path) { std::ofstream(win32layer::NativePath(path)) << "x"; }
 
 bool SupportsFaults() { return true; }
 

@@ -92,6 +92,25 @@ bool HasValue(const std::u16string& path, const std::u16string& name) {
     return found;
 }
 
+std::u16string NewFolder() {
+    static unsigned count = 0;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    wchar_t name[64];
+    _snwprintf(name, 63, L"norv-folder-%lu-%u\\", GetCurrentProcessId(), ++count);
+    name[63] = 0;
+    std::wstring path = std::wstring(temp) + name;
+    CreateDirectoryW(path.c_str(), nullptr);
+    return std::u16string(reinterpret_cast<const char16_t*>(path.c_str()));
+}
+
+void MakeFolder(const std::u16string& path) { CreateDirectoryW(Wide(path), nullptr); }
+
+void MakeFile(const std::u16string& path) {
+    HANDLE file = CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
 bool SupportsFaults() { return false; }
 
 Resources ProcessResources() {

@@ -201,7 +201,8 @@ TEST_F(ModernPair, XcvCommandsFromAScript) {
     const std::wstring port = Folder(L"Scripted") + L"\\";
     EXPECT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"AddPort", port, SERVER_ACCESS_ADMINISTER));
     EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), XcvCommand(L"AddPort", port, SERVER_ACCESS_ADMINISTER));
-    EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), XcvCommand(L"AddPort", L"FILE:", SERVER_ACCESS_ADMINISTER));
+    EXPECT_EQ(DWORD(ERROR_INVALID_NAME), XcvCommand(L"AddPort", L"FILE:", SERVER_ACCESS_ADMINISTER));
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), XcvCommand(L"AddPort", root_ + L"\\Missing", SERVER_ACCESS_ADMINISTER));
     std::vector<BYTE> exists;
     ASSERT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"PortExists", port, SERVER_ACCESS_ADMINISTER, &exists));
     ASSERT_EQ(sizeof(DWORD), exists.size());

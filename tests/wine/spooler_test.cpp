@@ -12,11 +12,15 @@
 #include <winspool.h>
 
 #include <algorithm>
+#include <cwctype>
 #include <string>
 #include <vector>
 
 #include "dialog_driver.h"
 #include "spooler_client.h"
+
+// winspool.drv exports AddPortExW; MinGW-w64's winspool.h does not declare it.
+extern "C" BOOL WINAPI AddPortExW(LPWSTR pName, DWORD Level, LPBYTE pBuffer, LPWSTR pMonitorName);
 
 using norv::Narrow;
 
@@ -416,6 +420,91 @@ TEST_F(Spooler, RawDocumentPrintedToTheDefaultPortCompletes) {
     norv::PrintResult second = norv::PrintRaw(PrinterName(), L"NORV", L"Second.txt", "plain text\n");
     EXPECT_TRUE(second.ok) << second.step << " failed with " << second.error;
     EXPECT_EQ((std::vector<std::wstring>{L"NORV"}), OurPortNames());
+}
+
+// ------------------------------------------------- ports without a dialog ----
+
+// The Windows message for an error code, as norvinst prints it.
+std::string WindowsMessage(DWORD code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = text ? text : L"";
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' ' ||
+                                message.back() == L'.')) {
+        message.pop_back();
+    }
+    return Narrow(message) + " (error " + std::to_string(code) + ")";
+}
+
+// A command-line argument in quotes. Backslashes before the closing quote are
+// doubled: by Windows' parsing rule, "C:\Out\" would end in a quote character.
+std::wstring Quoted(const std::wstring& argument) {
+    size_t trailing = 0;
+    while (trailing < argument.size() && argument[argument.size() - 1 - trailing] == L'\\') ++trailing;
+    return L"\"" + argument + std::wstring(trailing, L'\\') + L"\"";
+}
+
+TEST_F(Spooler, AddPortCommandAddsAFolderListedFirstAndStoredOnTop) {
+    std::wstring folder = Folder(L"Out\\Scans");
+    norv::CommandResult add = norv::RunInstaller(L"add-port " + Quoted(folder));
+    ASSERT_EQ(0u, add.exitCode) << add.output;
+    EXPECT_NE(std::string::npos, add.output.find("Added the port for " + Narrow(folder))) << add.output;
+
+    std::wstring port = folder + L"\\";
+    EXPECT_EQ((std::vector<std::wstring>{port, L"NORV"}), OurPortNames()) << Show(OurPortNames());
+    EXPECT_EQ((std::vector<std::wstring>{L"NORV", port}), norv::StoredPorts()) << Show(norv::StoredPorts());
+    norv::CommandResult ports = norv::RunInstaller(L"ports");
+    EXPECT_TRUE(HasLine(ports.output, {Narrow(port), "NORV Monitor", "Norvale Document Monitor"})) << ports.output;
+}
+
+// Each refusal: exit code 7, the Windows message for the code, nothing stored.
+TEST_F(Spooler, AddPortCommandRefusalsGiveTheWindowsMessage) {
+    std::wstring folder = Folder(L"Refused");
+    ASSERT_EQ(0u, norv::RunInstaller(L"add-port " + Quoted(folder)).exitCode);
+    std::vector<std::wstring> stored = norv::StoredPorts();
+
+    std::wstring upper = folder;
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    struct Case {
+        std::wstring folder;
+        DWORD error;
+    };
+    const Case cases[] = {
+        {upper + L"\\", ERROR_ALREADY_EXISTS},  // the same folder in another case
+        {L"norvtest\\Refused", ERROR_INVALID_NAME},
+        {root_ + L"\\No such folder", ERROR_PATH_NOT_FOUND},
+        {L"nOrV", ERROR_ALREADY_EXISTS},  // the default port, listed
+    };
+    for (const Case& c : cases) {
+        norv::CommandResult result = norv::RunInstaller(L"add-port " + Quoted(c.folder));
+        EXPECT_EQ(7u, result.exitCode) << result.output;
+        EXPECT_TRUE(HasLine(result.output, {"norvinst: cannot add the port for " + Narrow(c.folder),
+                                            WindowsMessage(c.error)}))
+            << result.output;
+        EXPECT_EQ(stored, norv::StoredPorts()) << Show(norv::StoredPorts());
+    }
+    EXPECT_EQ(1u, CountOf(PortNames(), folder + L"\\")) << Show(PortNames());
+}
+
+// AddPortExW straight from this process, where the dialog driver would see
+// any window the monitor opened: at both levels, none.
+TEST_F(Spooler, AddPortExShowsNoWindowAtEitherLevel) {
+    std::wstring first = Folder(L"LevelOne");
+    std::wstring second = Folder(L"LevelTwo");
+    DialogDriver driver;
+    PORT_INFO_1W one = {&first[0]};
+    EXPECT_TRUE(AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&one), const_cast<wchar_t*>(kMonitorName)))
+        << GetLastError();
+    PORT_INFO_2W two = {&second[0], const_cast<wchar_t*>(kMonitorName), nullptr, 0, 0};
+    EXPECT_TRUE(AddPortExW(nullptr, 2, reinterpret_cast<BYTE*>(&two), const_cast<wchar_t*>(kMonitorName)))
+        << GetLastError();
+    EXPECT_FALSE(AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&one), const_cast<wchar_t*>(kMonitorName)));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_ALREADY_EXISTS), GetLastError());
+    EXPECT_TRUE(driver.Seen().empty()) << Show(driver.Seen());
+    EXPECT_EQ((std::vector<std::wstring>{second + L"\\", first + L"\\", L"NORV"}), OurPortNames())
+        << Show(OurPortNames());
 }
 
 }  // namespace

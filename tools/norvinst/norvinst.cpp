@@ -6,6 +6,7 @@
 //   norvinst status          tell whether the monitor is registered and its
 //                            DLL is in place
 //   norvinst ports           list every port the spooler knows
+//   norvinst add-port DIR... add each folder as a port of the monitor
 //
 // Exit codes are listed in Usage() and in the README.
 
@@ -25,6 +26,9 @@
 #include <stdio.h>
 #include <string>
 #include <vector>
+
+// winspool.drv exports AddPortExW; MinGW-w64's winspool.h does not declare it.
+extern "C" BOOL WINAPI AddPortExW(LPWSTR pName, DWORD Level, LPBYTE pBuffer, LPWSTR pMonitorName);
 
 namespace {
 
@@ -49,6 +53,7 @@ enum ExitCode {
     kExitNotInstalled = 4,
     kExitIncomplete = 5,
     kExitRemovalPending = 6,
+    kExitPortRefused = 7,
 };
 
 // ---------------------------------------------------------------- output --
@@ -458,6 +463,23 @@ int Ports() {
     return kExitOk;
 }
 
+// Each folder goes to the monitor as it is given: the monitor, in the
+// spooler's process, makes it canonical and refuses a relative path.
+int AddPorts(int count, wchar_t** folders) {
+    int refused = 0;
+    for (int i = 0; i < count; ++i) {
+        PORT_INFO_1W info;
+        info.pName = folders[i];
+        if (AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&info), const_cast<wchar_t*>(kMonitorName))) {
+            Out(L"Added the port for %ls", folders[i]);
+        } else {
+            Err(L"cannot add the port for %ls: %ls", folders[i], ErrorText(GetLastError()).c_str());
+            ++refused;
+        }
+    }
+    return refused ? kExitPortRefused : kExitOk;
+}
+
 void Usage(HANDLE handle) {
     WriteWide(handle,
               L"Usage: norvinst COMMAND\n"
@@ -472,6 +494,8 @@ void Usage(HANDLE handle) {
               L"  uninstall      unregister \"NORV Monitor\" and delete its DLL\n"
               L"  status         show whether the monitor is registered and its DLL present\n"
               L"  ports          list the spooler's ports with their monitor and description\n"
+              L"  add-port DIR...  add each folder DIR (C:\\Out\\Scans, \\\\server\\share\\Out) as a port\n"
+              L"                 of \"NORV Monitor\"; ports are removed from a printer's port page\n"
               L"  help           show this text\n"
               L"\n"
               L"Exit codes:\n"
@@ -481,7 +505,8 @@ void Usage(HANDLE handle) {
               L"  3  the spooler refused the request or could not be asked\n"
               L"  4  the monitor is not installed (status, uninstall)\n"
               L"  5  status: the monitor is registered but its DLL is missing, or the other way round\n"
-              L"  6  uninstall: the DLL is still in use and will be deleted at the next restart\n");
+              L"  6  uninstall: the DLL is still in use and will be deleted at the next restart\n"
+              L"  7  add-port: the spooler refused at least one folder (each is reported with its error)\n");
 }
 
 }  // namespace
@@ -506,6 +531,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         }
         return Install(nullptr);
     }
+    if (command == L"add-port" && argc >= 3) return AddPorts(argc - 2, argv + 2);
     if (argc == 2) {
         if (command == L"uninstall") return Uninstall();
         if (command == L"status") return Status();
@@ -513,6 +539,8 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     }
     if (command == L"install" || command == L"uninstall" || command == L"status" || command == L"ports") {
         Err(L"too many arguments for \"%ls\"", command.c_str());
+    } else if (command == L"add-port") {
+        Err(L"\"add-port\" needs at least one folder");
     } else {
         Err(L"unknown command \"%ls\"", command.c_str());
     }

@@ -70,13 +70,16 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_OUTOFMEMORY 14L
 #define ERROR_NOT_SUPPORTED 50L
+#define ERROR_BAD_NETPATH 53L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
 #define ERROR_INVALID_LEVEL 124L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
@@ -84,8 +87,7 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_CANCELLED 1223L
-#define ERROR_INVALID_NAME 123L
-#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_CANTWRITE 1013L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 
@@ -142,6 +144,14 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
                             LPWSTR buffer, DWORD size, void* arguments);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
+
+// Files: full path names as Windows makes them, and attributes read from the
+// native directories the layer maps drives and shares to (files_control.h).
+#define INVALID_FILE_ATTRIBUTES ((DWORD)-1)
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffer, LPWSTR* filePart);
+DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
 

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds norvmon.dll and norvinst.exe for x86 and x64 and writes the release
+# bundle build/norvmon-<version>-windows.zip: x86/ and x64/ with both files,
+# README.txt for the Windows administrator and SHA256SUMS. The version is
+# project(VERSION) in CMakeLists.txt.
+#
+# Usage: scripts/bundle.sh [--no-build]
+#   --no-build   bundle the existing build/windows-x86 and build/windows-x64
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
+
+build=1
+for arg in "$@"; do
+    case "$arg" in
+        --no-build) build=0 ;;
+        -h|--help) sed -n '2,8p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        *) echo "bundle.sh: unknown option $arg" >&2; exit 2 ;;
+    esac
+done
+
+bash "$ROOT/scripts/install-deps.sh" windows bundle
+
+version="$(sed -n 's/^project(norvmon VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
+[ -n "$version" ] || { echo "bundle.sh: no project(VERSION) in CMakeLists.txt" >&2; exit 1; }
+name="norvmon-$version-windows"
+
+for arch in x86 x64; do
+    if [ "$build" -eq 1 ]; then
+        (cd "$ROOT" && cmake --preset "windows-$arch" >/dev/null &&
+            cmake --build --preset "windows-$arch" -j "${JOBS:-2}" --target norvmon norvinst >/dev/null) || {
+            echo "bundle.sh: the windows-$arch build failed" >&2
+            exit 1
+        }
+    fi
+    bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/norvmon.dll"
+done
+
+stage="$BUILD_ROOT/bundle/$name"
+rm -rf "$stage"
+mkdir -p "$stage"
+for arch in x86 x64; do
+    mkdir -p "$stage/$arch"
+    cp "$BUILD_ROOT/windows-$arch/norvmon.dll" "$BUILD_ROOT/windows-$arch/norvinst.exe" "$stage/$arch/"
+done
+# Windows line ends for Notepad and the command prompt.
+sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$ROOT/packaging/README.txt" >"$stage/README.txt"
+(cd "$stage" && sha256sum README.txt x86/norvmon.dll x86/norvinst.exe x64/norvmon.dll x64/norvinst.exe >SHA256SUMS)
+
+# The same sources give the same archive: fixed times, fixed order, no extra fields.
+stamp="$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)"
+find "$stage" -exec touch -h -d "@$stamp" {} +
+zipfile="$BUILD_ROOT/$name.zip"
+rm -f "$zipfile"
+(cd "$stage" && TZ=UTC zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x86/norvmon.dll x86/norvinst.exe \
+    x64/ x64/norvmon.dll x64/norvinst.exe)
+echo "bundle: $zipfile"
+(cd "$stage" && sed 's/^/  /' SHA256SUMS)
