@@ -2,6 +2,9 @@
 // Shutdown. The store is bound to the spooler's registry functions and key
 // from MONITORINIT. Ports are added and removed through Xcv (xcv/), never in
 // a window: this DLL runs in the spooler's service, where nobody sees one.
+#include <stddef.h>
+
+#include "common/heap.h"
 #include "monitor/exports.h"
 #include "monitor/lock.h"
 #include "monitor/operations.h"
@@ -11,6 +14,9 @@
 #include "xcv/xcv.h"
 
 namespace {
+
+constexpr WCHAR kLocalMonitorKey[] =
+    TEXT("System\\CurrentControlSet\\Control\\Print\\Monitors\\NORV Monitor");
 
 // The handle the spooler holds for the monitor: there is one instance.
 char monitorInstance;
@@ -37,7 +43,10 @@ VOID WINAPI Shutdown(HANDLE hMonitor) {
 // so do the ones after Shutdown: the size reported ends there.
 MONITOR2 MakeTable() {
     MONITOR2 table = {};
-    table.cbSize = MONITOR2_SIZE_WIN2K;
+    // Up to the end of pfnShutdown. MONITOR2_SIZE_WIN2K leaves out the padding
+    // after cbSize on 64-bit builds, and a spooler that copies cbSize bytes
+    // would keep half of the Shutdown pointer.
+    table.cbSize = offsetof(MONITOR2, pfnShutdown) + sizeof(table.pfnShutdown);
     table.pfnEnumPorts = EnumPortsOf;
     table.pfnOpenPort = OpenPortOf;
     table.pfnStartDocPort = StartDocPort;
@@ -64,8 +73,12 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, 
     }
     MonitorLock lock;
     if (!monitorStarted) {
-        BindStore(pMonitorInit->pMonitorReg, pMonitorInit->hckRegistryRoot,
-                  pMonitorInit->hSpooler);
+        // Spoolers whose registry functions are stubs (Wine's answer
+        // ERROR_CALL_NOT_IMPLEMENTED) keep local monitors' keys where
+        // every spooler does; the store then goes there through advapi32.
+        if (!BindStore(pMonitorInit->pMonitorReg, pMonitorInit->hckRegistryRoot,
+                       pMonitorInit->hSpooler))
+            registryRoot = HeapCopyString(kLocalMonitorKey);
         StartMonitor();
     }
     *phMonitor = &monitorInstance;

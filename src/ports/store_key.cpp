@@ -9,13 +9,25 @@ HANDLE spoolerHandle = nullptr;
 
 }  // namespace
 
-void BindStore(const MONITORREG* functions, HANDLE root, HANDLE spooler) {
+bool BindStore(const MONITORREG* functions, HANDLE root, HANDLE spooler) {
+    if (functions && functions->fpQueryValue) {
+        DWORD bytes = 0;
+        const LONG probe = functions->fpQueryValue(root, TEXT("1"), nullptr, nullptr, &bytes, spooler);
+        if (probe == ERROR_CALL_NOT_IMPLEMENTED) functions = nullptr;
+    } else {
+        functions = nullptr;
+    }
     spoolerFunctions = functions;
-    spoolerRoot = root;
-    spoolerHandle = spooler;
+    spoolerRoot = functions ? root : nullptr;
+    spoolerHandle = functions ? spooler : nullptr;
+    return functions != nullptr;
 }
 
-void UnbindStore() { BindStore(nullptr, nullptr, nullptr); }
+void UnbindStore() {
+    spoolerFunctions = nullptr;
+    spoolerRoot = nullptr;
+    spoolerHandle = nullptr;
+}
 
 StoreKey::StoreKey(LPCWSTR root, REGSAM access) {
     if (spoolerFunctions) {

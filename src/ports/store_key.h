@@ -28,6 +28,8 @@ private:
 };
 
 // From now on the key is `root` through `functions` (whatever root the store
-// is given), until UnbindStore. Called under the monitor lock.
-void BindStore(const MONITORREG* functions, HANDLE root, HANDLE spooler);
+// is given), until UnbindStore. Called under the monitor lock. False, and the
+// store left on advapi32, when the functions are stubs that answer
+// ERROR_CALL_NOT_IMPLEMENTED.
+bool BindStore(const MONITORREG* functions, HANDLE root, HANDLE spooler);
 void UnbindStore();

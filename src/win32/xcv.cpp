@@ -29,39 +29,42 @@ std::map<HANDLE, HANDLE> xcvHandles;
 char xcvHandleSpace[64];
 unsigned nextXcv = 0;
 unsigned regCalls = 0;
+bool regStubbed = false;
 
 Hosted Current() {
     std::lock_guard<std::mutex> guard(xcvMutex);
     return hosted;
 }
 
-void CountRegCall() {
+// Counts a call; true when the functions are stubs.
+bool CountRegCall() {
     std::lock_guard<std::mutex> guard(xcvMutex);
     ++regCalls;
+    return regStubbed;
 }
 
 LONG WINAPI RegCreate(HANDLE, LPCWSTR, DWORD, REGSAM, PSECURITY_ATTRIBUTES, PHANDLE, PDWORD, HANDLE);
 LONG WINAPI RegOpen(HANDLE key, LPCWSTR sub, REGSAM access, PHANDLE result, HANDLE) {
-    CountRegCall();
+    if (CountRegCall()) return ERROR_CALL_NOT_IMPLEMENTED;
     HKEY opened = nullptr;
     LONG status = RegOpenKeyExW(static_cast<HKEY>(key), sub, 0, access, &opened);
     *result = opened;
     return status;
 }
 LONG WINAPI RegClose(HANDLE key, HANDLE) {
-    CountRegCall();
+    if (CountRegCall()) return ERROR_CALL_NOT_IMPLEMENTED;
     return RegCloseKey(static_cast<HKEY>(key));
 }
 LONG WINAPI RegSet(HANDLE key, LPCWSTR name, DWORD type, const BYTE* data, DWORD bytes, HANDLE) {
-    CountRegCall();
+    if (CountRegCall()) return ERROR_CALL_NOT_IMPLEMENTED;
     return RegSetValueExW(static_cast<HKEY>(key), name, 0, type, data, bytes);
 }
 LONG WINAPI RegDelete(HANDLE key, LPCWSTR name, HANDLE) {
-    CountRegCall();
+    if (CountRegCall()) return ERROR_CALL_NOT_IMPLEMENTED;
     return RegDeleteValueW(static_cast<HKEY>(key), name);
 }
 LONG WINAPI RegQuery(HANDLE key, LPCWSTR name, PDWORD type, PBYTE data, PDWORD bytes, HANDLE) {
-    CountRegCall();
+    if (CountRegCall()) return ERROR_CALL_NOT_IMPLEMENTED;
     return RegQueryValueExW(static_cast<HKEY>(key), name, nullptr, type, data, bytes);
 }
 // Key creation, deletion and enumeration: no monitor of ours uses them.
@@ -159,6 +162,7 @@ void ResetXcv() {
     openCalls.clear();
     xcvHandles.clear();
     regCalls = 0;
+    regStubbed = false;
 }
 
 }  // namespace win32layer::detail
@@ -209,6 +213,11 @@ size_t OpenXcvHandleCount() {
 }
 
 const MONITORREG* MonitorReg() { return &monitorReg; }
+
+void StubMonitorReg(bool stubbed) {
+    std::lock_guard<std::mutex> guard(xcvMutex);
+    regStubbed = stubbed;
+}
 
 unsigned MonitorRegCalls() {
     std::lock_guard<std::mutex> guard(xcvMutex);

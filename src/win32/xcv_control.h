@@ -37,5 +37,7 @@ size_t OpenXcvHandleCount();
 // is a registry key handle. Calls of them are counted.
 const MONITORREG* MonitorReg();
 unsigned MonitorRegCalls();
+// Makes them answer ERROR_CALL_NOT_IMPLEMENTED, as a spooler's stubs do.
+void StubMonitorReg(bool stubbed);
 
 }  // namespace win32layer

@@ -106,7 +106,8 @@ std::filesystem::path ModernMonitorTest::drive;
 TEST_F(ModernMonitorTest, TableHasNoDialogSlotsAndListsTheStoredPorts) {
     StoreString(kRoot, u"1", u"D:\\Out\\");
     Start();
-    EXPECT_EQ(table->cbSize, MONITOR2_SIZE_WIN2K);
+    // Up to the end of pfnShutdown, padding included: a spooler copies cbSize bytes.
+    EXPECT_EQ(table->cbSize, offsetof(MONITOR2, pfnShutdown) + sizeof(void*));
     EXPECT_EQ(table->pfnAddPort, nullptr);
     EXPECT_EQ(table->pfnAddPortEx, nullptr);
     EXPECT_EQ(table->pfnConfigurePort, nullptr);
@@ -141,6 +142,17 @@ TEST_F(ModernMonitorTest, StoresThroughTheSpoolersRegistryFunctions) {
     EXPECT_EQ(StoredPorts(elsewhere), (Names{u"NORV", u"D:\\Scans\\"}));
     EXPECT_TRUE(StoredPorts(kRoot).empty());
     EXPECT_GT(win32layer::MonitorRegCalls(), 0u);
+}
+
+// Registry functions that are stubs (Wine's): the key every spooler keeps.
+TEST_F(ModernMonitorTest, StubbedRegistryFunctionsFallBackToTheMonitorsKey) {
+    const std::u16string elsewhere = u"Software\\Spooler\\Monitors\\NORV Monitor";
+    CreateKey(elsewhere);
+    win32layer::StubMonitorReg(true);
+    Start(elsewhere);
+    EXPECT_EQ(Xcv(u"AddPort", Input(u"D:\\Scans\\"), SERVER_ACCESS_ADMINISTER), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(StoredPorts(kRoot), (Names{u"NORV", u"D:\\Scans\\"}));
+    EXPECT_TRUE(StoredPorts(elsewhere).empty());
 }
 
 // The legacy DLL and the pair share one key and one numbering.
