@@ -77,32 +77,17 @@ DWORD XcvCommand(const std::wstring& command, const std::wstring& input, ACCESS_
     return error;
 }
 
-norv::CommandResult InstallByHand() {
-    norv::CommandResult result;
-    for (const wchar_t* dll : {L"norvmon2.dll", L"norvmonui.dll"})
-        if (!CopyFileW((norv::ExecutableDirectory() + L"\\" + dll).c_str(), SystemFile(dll).c_str(), FALSE))
-            result.output += "copy failed ";
-    MONITOR_INFO_2W info = {const_cast<wchar_t*>(kMonitorName), nullptr, const_cast<wchar_t*>(L"norvmon2.dll")};
-    if (!AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info)))
-        result.output += "AddMonitorW failed " + std::to_string(GetLastError());
-    result.exitCode = result.output.empty() ? 0 : 1;
-    result.output += " modern";
-    return result;
-}
-
 class ModernPair : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        install_ = new norv::CommandResult(InstallByHand());
+        install_ = new norv::CommandResult(norv::RunInstaller(L"install --modern"));
         owner_ = CreateWindowExW(0, L"STATIC", L"NORV owner", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), nullptr);
         root_ = L"C:\\norvmodern\\" + std::wstring(norv::kArchitecture);
     }
     static void TearDownTestSuite() {
         norv::DeletePrinterNamed(PrinterName());
-        DeleteMonitorW(nullptr, nullptr, const_cast<wchar_t*>(kMonitorName));
-        DeleteFileW(SystemFile(L"norvmon2.dll").c_str());
-        DeleteFileW(SystemFile(L"norvmonui.dll").c_str());
+        norv::RunInstaller(L"uninstall");
         DestroyWindow(owner_);
         delete install_;
     }
@@ -214,12 +199,60 @@ TEST_F(ModernPair, XcvCommandsFromAScript) {
     EXPECT_TRUE(driver.Seen().empty()) << Show(driver.Seen());
 }
 
+TEST_F(ModernPair, NorvinstAddsAndRemovesPortsWithoutADialog) {
+    DialogDriver driver;
+    const std::wstring folder = Folder(L"Installer");
+    norv::CommandResult added = norv::RunInstaller(L"add-port " + folder);
+    EXPECT_EQ(0u, added.exitCode) << added.output;
+    EXPECT_EQ((Names{L"NORV", folder + L"\\"}), norv::StoredPorts());
+    norv::CommandResult again = norv::RunInstaller(L"add-port " + folder);
+    EXPECT_EQ(7u, again.exitCode) << again.output;
+    norv::CommandResult removed = norv::RunInstaller(L"remove-port " + folder + L"\\");
+    EXPECT_EQ(0u, removed.exitCode) << removed.output;
+    EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
+    norv::CommandResult unknown = norv::RunInstaller(L"remove-port " + folder + L"\\");
+    EXPECT_EQ(7u, unknown.exitCode) << unknown.output;
+    EXPECT_TRUE(driver.Seen().empty()) << Show(driver.Seen());
+}
+
+// Each form reads the ports the other stored; the legacy form removes none
+// from the command line.
+TEST_F(ModernPair, SwitchingFormsKeepsThePorts) {
+    const std::wstring port = Folder(L"Kept") + L"\\";
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"AddPort", port, SERVER_ACCESS_ADMINISTER));
+    norv::CommandResult legacy = norv::RunInstaller(L"install --legacy");
+    ASSERT_EQ(0u, legacy.exitCode) << legacy.output;
+    EXPECT_EQ(L"norvmon.dll", InstalledDriver());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SystemFile(L"norvmonui.dll").c_str()));
+    EXPECT_EQ((Names{port, L"NORV"}), OurPortNames());
+    norv::CommandResult refused = norv::RunInstaller(L"remove-port " + port);
+    EXPECT_EQ(8u, refused.exitCode) << refused.output;
+    norv::CommandResult modern = norv::RunInstaller(L"install --modern");
+    ASSERT_EQ(0u, modern.exitCode) << modern.output;
+    EXPECT_EQ(L"norvmon2.dll", InstalledDriver());
+    EXPECT_EQ((Names{port, L"NORV"}), OurPortNames());
+    EXPECT_EQ((Names{L"NORV", port}), norv::StoredPorts());
+}
+
 TEST_F(ModernPair, RawDocumentPrintedToTheDefaultPortCompletes) {
     ASSERT_TRUE(norv::RouteWinePortCalls(L"NORV"));
     const std::string data = "%!PS\n72 720 moveto (NORV modern) show showpage\n";
     norv::PrintResult result = norv::PrintRaw(PrinterName(), L"NORV", L"Modern.doc", data);
     EXPECT_TRUE(result.ok) << result.step << " failed with " << result.error;
     EXPECT_EQ(data.size(), result.written);
+}
+
+// Last: uninstalling leaves neither registration, nor key, nor DLL.
+TEST(ModernPairUninstall, LeavesNothing) {
+    ASSERT_EQ(0u, norv::RunInstaller(L"install --modern").exitCode);
+    norv::CommandResult result = norv::RunInstaller(L"uninstall");
+    EXPECT_EQ(0u, result.exitCode) << result.output;
+    EXPECT_EQ(L"", InstalledDriver());
+    HKEY key = nullptr;
+    EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, norv::kMonitorKey, 0, KEY_READ, &key));
+    for (const wchar_t* dll : {L"norvmon.dll", L"norvmon2.dll", L"norvmonui.dll"})
+        EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(SystemFile(dll).c_str())) << Narrow(dll);
+    EXPECT_TRUE(OurPortNames().empty());
 }
 
 }  // namespace
