@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
-# Checks a built monitor DLL as a spooler would meet it: both exports under
-# their plain names, and imports from Windows' own libraries only.
+# Checks a built monitor DLL as a spooler would meet it: its exports under
+# their plain names, and imports from Windows' own libraries only. By name:
+# norvmon.dll (legacy: InitializePrintMonitor, DllMain), norvmon2.dll (modern:
+# InitializePrintMonitor2, and neither user32 nor shell32, so no window),
+# norvmonui.dll (its UI DLL: InitializePrintMonitorUI).
 set -euo pipefail
 dll=$1
 dump=$(objdump -p "$dll")
 status=0
-for export in InitializePrintMonitor DllMain; do
+case "$(basename "$dll")" in
+    norvmon2.dll) exports=(InitializePrintMonitor2); windowless=1 ;;
+    norvmonui.dll) exports=(InitializePrintMonitorUI); windowless=0 ;;
+    *) exports=(InitializePrintMonitor DllMain); windowless=0 ;;
+esac
+for export in "${exports[@]}"; do
     if ! grep -qE "^\s+\[\s*[0-9]+\] $export\$" <<<"$dump"; then
         echo "$dll: export $export missing or decorated" >&2
         status=1
@@ -18,7 +26,11 @@ while read -r name; do
         status=1
     fi
 done < <(grep "DLL Name:" <<<"$dump" | awk '{print $3}')
+if ((windowless)) && grep -qiE "DLL Name: (user32|shell32)" <<<"$dump"; then
+    echo "$dll: imports user32 or shell32; the modern monitor must show no window" >&2
+    status=1
+fi
 if ((status == 0)); then
-    echo "$dll: exports InitializePrintMonitor and DllMain; imports $(grep 'DLL Name:' <<<"$dump" | awk '{print $3}' | tr '\n' ' ')"
+    echo "$dll: exports ${exports[*]}; imports $(grep 'DLL Name:' <<<"$dump" | awk '{print $3}' | tr '\n' ' ')"
 fi
 exit $status
