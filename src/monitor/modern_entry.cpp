@@ -10,6 +10,7 @@
 #include "monitor/operations.h"
 #include "monitor/session.h"
 #include "monitor/state.h"
+#include "ports/enumeration.h"
 #include "ports/store_key.h"
 #include "xcv/xcv.h"
 
@@ -72,6 +73,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, 
         return nullptr;
     }
     MonitorLock lock;
+    invalidLevelNotice = nullptr;
     if (!monitorStarted) {
         // Spoolers whose registry functions are stubs (Wine's answer
         // ERROR_CALL_NOT_IMPLEMENTED) keep local monitors' keys where

@@ -55,10 +55,12 @@ LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LP
         info.Reserved = 0;
         memcpy(entry, &info, sizeof(info));
     } else {
-        MessageBoxW(nullptr, TEXT("Error"), TEXT("invalid level"), MB_OK);
+        if (invalidLevelNotice) invalidLevelNotice();
     }
     return stringEnd;
 }
+
+void (*invalidLevelNotice)() = nullptr;
 
 BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
                       LPDWORD pcReturned) {

@@ -10,3 +10,8 @@ DWORD EntrySize(const PortList* list, LPCWSTR displayName, DWORD level);
 // returns the new string end.
 LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LPBYTE entry,
                  LPBYTE stringEnd);
+
+// Called, under the lock, for each port packed at a level that is not 1 or 2.
+// The legacy entry point binds its "invalid level" box here; the modern one
+// runs where no window is ever seen and binds nothing.
+extern void (*invalidLevelNotice)();

@@ -119,6 +119,12 @@ TEST_F(ModernMonitorTest, TableHasNoDialogSlotsAndListsTheStoredPorts) {
         EXPECT_NE(slot, nullptr);
     EXPECT_EQ(Ports(), (Names{u"NORV", u"D:\\Out\\"}));
     EXPECT_EQ(StoredPorts(), (Names{u"D:\\Out\\", u"NORV"}));
+    // A bad level fails as in the legacy DLL, but shows no box.
+    DWORD needed = 0, returned = 0;
+    BYTE buffer[256];
+    EXPECT_FALSE(table->pfnEnumPorts(handle, nullptr, 3, buffer, sizeof(buffer), &needed, &returned));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_LEVEL));
+    EXPECT_TRUE(win32layer::MessageBoxes().empty());
 }
 
 TEST_F(ModernMonitorTest, RefusesAnIncompleteInitRecord) {
