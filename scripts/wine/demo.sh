@@ -121,8 +121,8 @@ run() {  # run DESCRIPTION EXE ARGS...: prints the output indented
 }
 
 echo "Step 3: installing the monitor with norvinst (64-bit, then 32-bit)"
-run "norvinst install (x64)" wine "$X64/norvinst.exe" install
-run "norvinst install (x86)" wine "$X86/norvinst.exe" install
+run "norvinst install --legacy (x64)" wine "$X64/norvinst.exe" install --legacy
+run "norvinst install --legacy (x86)" wine "$X86/norvinst.exe" install --legacy
 run "norvinst status" wine "$X64/norvinst.exe" status
 
 echo "Step 4: the ports the spooler lists (EnumPortsW through norvinst ports)"
