@@ -136,6 +136,10 @@ TEST_F(ModernPair, InstallsTheMonitorAndItsUiDll) {
     std::vector<BYTE> ui;
     ASSERT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"MonitorUI", L"", SERVER_ACCESS_ADMINISTER, &ui));
     EXPECT_EQ(std::wstring(L"norvmonui.dll"), reinterpret_cast<const wchar_t*>(ui.data()));
+    // The monitor has no AddPortEx: scripts use Xcv "AddPort" instead.
+    PORT_INFO_1W info = {const_cast<wchar_t*>(L"C:\\")};
+    EXPECT_FALSE(AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&info), const_cast<wchar_t*>(kMonitorName)));
+    EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
 }
 
 TEST_F(ModernPair, AddPortGoesThroughTheUiDllAndRefusesADuplicate) {
