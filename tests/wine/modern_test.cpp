@@ -16,6 +16,9 @@
 
 using norv::Narrow;
 
+// winspool.drv exports AddPortExW; MinGW-w64's winspool.h does not declare it.
+extern "C" BOOL WINAPI AddPortExW(LPWSTR pName, DWORD Level, LPBYTE pBuffer, LPWSTR pMonitorName);
+
 namespace {
 
 const wchar_t kMonitorName[] = L"NORV Monitor";
