@@ -8,7 +8,6 @@
 #include "monitor/lock.h"
 #include "monitor/session.h"
 #include "monitor/state.h"
-#include "ports/port_store.h"
 
 const WCHAR kMonitorUiDll[] = TEXT("norvmonui.dll");
 
