@@ -67,7 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     while (!in.empty() && stored.size() < 48) {
         std::u16string name = in.String();
         if (name.size() > 259) name.resize(259);
-        if (name.empty() || EqualNoCase(name, u"NORV")) continue;
+        // Loading lists a name once, and the default port's directory names it.
+        bool listed = name.empty() || EqualNoCase(name, u"NORV") ||
+                      EqualNoCase(name, u"C:\\WINDOWS\\TEMP\\NORV\\");
+        for (const auto& earlier : stored) listed = listed || EqualNoCase(earlier, name);
+        if (listed) continue;
         stored.push_back(name);
     }
     if (defaultAt < 0x80) stored.insert(stored.begin() + defaultAt % (stored.size() + 1), u"NORV");

@@ -4,61 +4,16 @@
 // The list must be the stored ports read up to the first gap or oversized
 // value, the registry must load back to the same list, and detach must
 // release everything.
-#include "fuzz_support.h"
+#include "port_model.h"
 
 using namespace fuzz;
 
 namespace {
 
-constexpr size_t kValueBufferBytes = 520;  // 260 units, what the monitor reads into
-constexpr size_t kPortUnits = 260;
-
 std::u16string ValueName(uint8_t selector) {
     static const char16_t* const kOdd[] = {u"", u"01", u"a", u"1 ", u"4294967297", u"-1", u"0"};
     if (selector >= 0xF0) return kOdd[(selector - 0xF0) % (sizeof(kOdd) / sizeof(kOdd[0]))];
     return win32layer::U16(std::to_string(selector & 0x1F));
-}
-
-// What a stored value means as a port name, as the monitor is to read it.
-std::u16string StoredName(const win32layer::RegistryValue& value) {
-    size_t units = value.data.size() / 2;
-    if (units > kPortUnits - 1) units = kPortUnits - 1;
-    std::u16string name;
-    for (size_t i = 0; i < units; ++i) {
-        char16_t c = char16_t(value.data[2 * i] | (value.data[2 * i + 1] << 8));
-        if (!c) break;
-        name += c;
-    }
-    return name;
-}
-
-// The stored ports as the monitor reads them, value 1 first: up to the first
-// missing or oversized value, empty ones skipped.
-std::vector<std::u16string> ReadablePorts() {
-    std::vector<std::u16string> ports;
-    for (unsigned i = 1;; ++i) {
-        auto value = win32layer::RegistryGetValue(kRoot, win32layer::U16(std::to_string(i)));
-        if (!value || value->data.size() > kValueBufferBytes) return ports;
-        std::u16string name = StoredName(*value);
-        if (!name.empty()) ports.push_back(name);
-    }
-}
-
-// The list initialisation must produce, head first.
-std::vector<std::u16string> ExpectedPorts(const std::vector<std::u16string>& readable,
-                                          bool defaultPossible) {
-    std::vector<std::u16string> expected;
-    bool hasDefault = false;
-    for (auto name = readable.rbegin(); name != readable.rend(); ++name) {
-        if (!EqualNoCase(*name, u"NORV")) {
-            expected.push_back(*name);
-        } else if (defaultPossible) {
-            expected.push_back(u"NORV");
-            hasDefault = true;
-        }
-    }
-    if (!hasDefault && defaultPossible) expected.insert(expected.begin(), u"NORV");
-    return expected;
 }
 
 bool Contains(const std::vector<std::u16string>& list, const std::u16string& name) {
@@ -92,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     if (flags & 4) win32layer::RegistryDeleteKey(kRoot);
     const std::vector<std::u16string> storedBefore = ReadablePorts();
-    const std::vector<std::u16string> expected = ExpectedPorts(storedBefore, defaultPossible);
+    const std::vector<std::u16string> expected =
+        ModelNames(InitialiseModel(storedBefore, defaultPossible, tempPath + u"NORV\\"));
 
     if (failAt) win32layer::FailNthCall(failAt);
     DllMain(Module(), DLL_PROCESS_ATTACH, nullptr);

@@ -66,12 +66,11 @@ inline LPWSTR W(const std::u16string& s) {
     return reinterpret_cast<LPWSTR>(const_cast<char16_t*>(s.c_str()));
 }
 
-inline char16_t Fold(char16_t c) { return (c >= u'A' && c <= u'Z') ? char16_t(c - u'A' + u'a') : c; }
+// Port names are equal as Windows compares file names; the layer's
+// CompareStringOrdinal is pinned to real Win32 by the conformance tests.
 inline bool EqualNoCase(const std::u16string& a, const std::u16string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i])) return false;
-    return true;
+    return CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) ==
+           CSTR_EQUAL;
 }
 
 // The port names at level 1, head first, read with a buffer of exactly the size asked for.

@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the given parts of the project need
 # and this machine lacks. Parts: native windows fuzz bench valgrind bundle wine.
-set -euo pipefail
+# Wine's packages depend on whether this machine runs 32-bit programs; see
+# scripts/wine/setup.sh.
+set -uo pipefail
+
+MACHINE_WHO=install-deps
+# shellcheck source=machine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/machine.sh"
 
 declare -A PACKAGES=(
     [native]="cmake make g++ googletest libgtest-dev"
@@ -12,26 +18,17 @@ declare -A PACKAGES=(
     [bundle]="zip unzip"
 )
 
-missing=()
+wanted=()
 for part in "$@"; do
-    if [[ $part == wine ]]; then continue; fi
+    [[ $part == wine ]] && continue
     [[ -n ${PACKAGES[$part]+x} ]] || { echo "install-deps: unknown part '$part'" >&2; exit 2; }
-    for pkg in ${PACKAGES[$part]}; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-    done
+    read -ra pkgs <<<"${PACKAGES[$part]}"
+    wanted+=("${pkgs[@]}")
 done
-
-if ((${#missing[@]})); then
-    echo "install-deps: installing ${missing[*]}"
-    SUDO=""
-    [[ $(id -u) -eq 0 ]] || SUDO="sudo"
-    export DEBIAN_FRONTEND=noninteractive
-    $SUDO apt-get update -qq
-    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+machine_install "${wanted[@]}" || exit 1
 
 for part in "$@"; do
     if [[ $part == wine ]]; then
-        bash "$(dirname "$0")/wine/setup.sh" install
+        bash "$(dirname "$0")/wine/setup.sh" || exit 1
     fi
 done

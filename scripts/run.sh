@@ -4,7 +4,7 @@
 # print, delete, uninstall), with a screenshot of each dialog in build/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh native windows wine
+bash scripts/install-deps.sh native windows bundle wine
 if [[ -f scripts/wine/demo.sh ]]; then
     exec bash scripts/wine/demo.sh
 fi

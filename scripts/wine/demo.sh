@@ -3,10 +3,12 @@
 # builds both DLLs and the release bundle, makes a Wine prefix under build/,
 # installs the monitor with norvinst from the unpacked bundle, lists the
 # spooler's ports, adds a port through the shell's folder browser and one with
-# norvinst add-port, tries to add the first again, configures it, prints a document to
-# NORV from a 64-bit and a 32-bit program, deletes the port and uninstalls.
-# Every dialog is answered as a user would and photographed (Xvfb, import)
-# into build/wine/demo/screenshots/.
+# norvinst add-port, tries to add the first again, configures it, prints a
+# document to NORV from a 64-bit and a 32-bit program and a text file from
+# notepad, deletes the port and uninstalls. Every dialog is answered as a user
+# would and photographed (Xvfb, import) into build/wine/demo/screenshots/.
+# Where this machine runs no 32-bit programs (or NORV_WINE_ARCHES=x64) the
+# session is the 64-bit one alone.
 #
 # Usage: scripts/wine/demo.sh [--no-build]
 set -euo pipefail
@@ -25,7 +27,7 @@ for arg in "$@"; do
     esac
 done
 
-bash "$ROOT/scripts/wine/setup.sh" >/dev/null
+bash "$ROOT/scripts/wine/setup.sh" >/dev/null || exit 1
 
 echo "Step 1: building norvmon.dll, norvinst.exe and norvspool.exe for x86 and x64"
 if [ "$build" -eq 1 ]; then
@@ -60,13 +62,19 @@ if [ -d "$DEMO/prefix" ]; then
 fi
 rm -rf "$SHOTS"
 mkdir -p "$SHOTS"
-wine_prefix_init "$DEMO/prefix"
+wine_prefix_init "$DEMO/prefix" || exit 1
 trap wine_server_stop EXIT
 wine_server_stop   # the desktop must be made under the display below
 echo "  done"
+if [ -n "$MACHINE_X86_LEFT_OUT" ]; then
+    echo "The x86 session is left out, the x64 one runs whole: $MACHINE_X86_LEFT_OUT."
+fi
 
+printf 'Dear reader,\r\nthis letter was printed by notepad through the NORV port monitor.\r\nKind regards\r\n' \
+    >"$DEMO/letter.txt"
 export ROOT BUILD_ROOT DEMO SHOTS
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+status=0
+timeout "${NORV_DEMO_TIMEOUT:-900}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -uo pipefail
 . "$ROOT/scripts/wine/prefix.sh"
 wine_server_start
@@ -120,9 +128,55 @@ run() {  # run DESCRIPTION EXE ARGS...: prints the output indented
     return 0
 }
 
-echo "Step 3: installing the monitor with norvinst (64-bit, then 32-bit)"
+x86() { [[ " $WINE_ARCHES " == *" x86 "* ]]; }
+
+# print_from_notepad FILE: notepad /p prints FILE to the default printer.
+# Wine'"'"'s notepad still shows its Print dialog and stays open afterwards:
+# the dialog is answered, and notepad closed once the job has left the queue
+# (localspl'"'"'s trace tells when the port is done with it).
+print_from_notepad() {
+    local log="$DEMO/output/notepad.log" pid id i port bytes writes
+    WINEDEBUG=trace+localspl wine notepad.exe /p "$(wine_path "$1")" >"$log" 2>&1 &
+    pid=$!
+    for i in $(seq 120); do
+        id="$(xdotool search --name "^Print\$" 2>/dev/null | head -n1)"
+        [ -n "$id" ] && break
+        sleep 0.5
+    done
+    if [ -z "$id" ]; then
+        echo "  -> notepad showed no Print dialog"; failed=1; kill "$pid" 2>/dev/null; return
+    fi
+    echo "  notepad'"'"'s Print dialog: OK"
+    xdotool windowfocus --sync "$id" 2>/dev/null; xdotool key Return
+    for i in $(seq 120); do
+        grep -q "fpScheduleJob need to schedule job" "$log" &&
+            grep -q "monitor_unload .*NORV Monitor" "$log" && break
+        sleep 0.5
+    done
+    port="$(sed -n "/fpOpenPrinter (L.NORV, Port/,/fpOpenPrinter ==>/s/.*fpOpenPrinter ==> //p" "$log" | head -n1)"
+    writes="$(grep -c "fpWritePrinter (${port:-none}," "$log")"
+    bytes="$(grep "fpWritePrinter (${port:-none}," "$log" | awk -F", " "{s += \$3} END {print s + 0}")"
+    job="$(sed -n "s/.*fpScheduleJob need to schedule job \([0-9]*\) filename.*/\1/p" "$log" | head -n1)"
+    if [ -n "$job" ] && grep -q "fpEndDocPrinter ${port:-none}" "$log" && grep -q "monitor_unload .*NORV Monitor" "$log"; then
+        echo "  notepad printed $(basename "$1") through NORV: job $job, $writes writes to the port," \
+            "$bytes bytes of PostScript; the job has left the queue"
+    else
+        echo "  -> notepad'"'"'s job did not reach the end of the port (log: $log)"; failed=1
+    fi
+    id="$(xdotool search --name " - Notepad\$" 2>/dev/null | head -n1)"
+    [ -n "$id" ] && { xdotool windowfocus --sync "$id" 2>/dev/null; xdotool key alt+F4; }
+    for i in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.5; done
+    if kill -0 "$pid" 2>/dev/null; then kill "$pid" 2>/dev/null; else echo "  notepad closed"; fi
+    wait "$pid" 2>/dev/null
+}
+
+if x86; then
+    echo "Step 3: installing the monitor with norvinst (64-bit, then 32-bit)"
+else
+    echo "Step 3: installing the monitor with norvinst (64-bit)"
+fi
 run "norvinst install --legacy (x64)" wine "$X64/norvinst.exe" install --legacy
-run "norvinst install --legacy (x86)" wine "$X86/norvinst.exe" install --legacy
+x86 && run "norvinst install --legacy (x86)" wine "$X86/norvinst.exe" install --legacy
 run "norvinst status" wine "$X64/norvinst.exe" status
 
 echo "Step 4: the ports the spooler lists (EnumPortsW through norvinst ports)"
@@ -141,18 +195,26 @@ run "add port again" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 2-add-again-
 echo "Step 7: configuring the port"
 run "configure port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 3-configure- configure "$PORT"
 
-echo "Step 8: printing a document to NORV (from a 64-bit and a 32-bit program)"
+if x86; then
+    echo "Step 8: printing a document to NORV (from a 64-bit and a 32-bit program)"
+else
+    echo "Step 8: printing a document to NORV (from a 64-bit program)"
+fi
 run "print (x64)" wine "$X64/norvspool.exe" print NORV "Quarterly Report.doc"
-run "print (x86)" wine "$X86/norvspool.exe" print NORV "Invoice 2041.txt"
+x86 && run "print (x86)" wine "$X86/norvspool.exe" print NORV "Invoice 2041.txt"
+
+echo "Step 9: printing a text file to NORV from notepad"
+run "default printer" wine "$X64/norvspool.exe" printer NORV
+print_from_notepad "$DEMO/letter.txt"
 run "remove printer" wine "$X64/norvspool.exe" removeprinter
 
-echo "Step 9: deleting the port $PORT"
+echo "Step 10: deleting the port $PORT"
 run "delete port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 4-delete- deleteport "$PORT"
 run "norvinst status" wine "$X64/norvinst.exe" status
 
-echo "Step 10: uninstalling the monitor with norvinst"
+echo "Step 11: uninstalling the monitor with norvinst"
 run "norvinst uninstall (x64)" wine "$X64/norvinst.exe" uninstall
-run "norvinst uninstall (x86)" wine "$X86/norvinst.exe" uninstall
+x86 && run "norvinst uninstall (x86)" wine "$X86/norvinst.exe" uninstall
 OUT="$DEMO/output/final-status.txt"
 wine "$X64/norvinst.exe" status >"$OUT" 2>&1
 rc=$?
@@ -163,8 +225,8 @@ kill "$watcher" 2>/dev/null
 wait "$watcher" 2>/dev/null
 wine_server_stop
 exit "$failed"
-'
-status=$?
+' || status=$?
+[ "$status" -eq 124 ] && echo "The session ran past ${NORV_DEMO_TIMEOUT:-900} s and was stopped; on a slow machine set NORV_DEMO_TIMEOUT to more seconds."
 rm -f "$SHOTS"/*.done "$SHOTS"/*.request
 echo
 echo "Screenshots of the dialogs, in $SHOTS:"
@@ -172,7 +234,8 @@ for shot in "$SHOTS"/*.png; do
     [ -e "$shot" ] && echo "  $(basename "$shot")"
 done
 if [ "$status" -eq 0 ]; then
-    echo "The session completed: installed, listed, added, refused, configured, printed, deleted, uninstalled."
+    echo "The session completed ($WINE_ARCHES): installed, listed, added, refused, configured, printed" \
+        "(raw and from notepad), deleted, uninstalled."
 else
     echo "The session did not complete; see the lines marked -> above."
 fi

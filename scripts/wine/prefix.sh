@@ -1,30 +1,71 @@
 # Wine prefix handling for the tests and the demo. Source this file, then:
 #
-#   wine_prefix_init DIR     make (or reuse) the prefix DIR and export
-#                            WINEPREFIX, WINEDLLOVERRIDES and WINEDEBUG
+#   wine_prefix_init DIR     pick the Wine loader for this machine, make (or
+#                            reuse) the prefix DIR and export WINEPREFIX,
+#                            WINEDLLOVERRIDES and WINEDEBUG
 #   wine_server_start        keep this prefix's wineserver running (-p)
 #   wine_server_stop         stop this prefix's wineserver only
 #
 # Scripts that source it call wine_server_stop on exit (see the traps in
 # test.sh and demo.sh); no other prefix's wineserver is touched.
+#
+# Where this machine runs no 32-bit programs, or with NORV_WINE_ARCHES=x64
+# (scripts/machine.sh), Debian's `wine` wrapper cannot be used: it runs the
+# 32-bit loader whenever wine32 is installed. Then `wine` and `wineboot` on
+# PATH are the 64-bit loader's, and the prefix is a 64-bit one.
 
 # Mono and Gecko are not needed and would prompt for downloads.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEDEBUG="${WINEDEBUG:--all}"
+WINE_LOADER64="${WINE_LOADER64:-/usr/lib/wine/wine64}"
+
+# shellcheck source=../machine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../machine.sh"
+
+wine_select_loader() {
+    machine_wine_arches || return 1
+    export WINE_ARCHES="$MACHINE_WINE_ARCHES"
+    [ "$WINE_ARCHES" = "x64" ] || return 0
+    if [ ! -x "$WINE_LOADER64" ]; then
+        echo "wine: $WINE_LOADER64 is missing; install wine64 (scripts/wine/setup.sh)" >&2
+        return 1
+    fi
+    local bin="${NORV_BUILD_ROOT:-$MACHINE_ROOT/build}/wine64-bin"
+    mkdir -p "$bin"
+    printf '#!/bin/sh\nexec "%s" "$@"\n' "$WINE_LOADER64" >"$bin/wine"
+    printf '#!/bin/sh\nexec "%s" wineboot.exe "$@"\n' "$WINE_LOADER64" >"$bin/wineboot"
+    chmod +x "$bin/wine" "$bin/wineboot"
+    case ":$PATH:" in *":$bin:"*) ;; *) export PATH="$bin:$PATH" ;; esac
+    export WINELOADER="$WINE_LOADER64" WINEARCH=win64
+}
 
 wine_prefix_init() {
-    local dir="$1"
+    local dir="$1" log timeout="${NORV_WINEBOOT_TIMEOUT:-300}" rc
+    wine_select_loader || return 1
     mkdir -p "$(dirname "$dir")"
     export WINEPREFIX
     WINEPREFIX="$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")"
-    if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; then
-        echo "wine: creating the prefix $WINEPREFIX"
-        rm -rf "$WINEPREFIX"
-        wineboot -i >"$(dirname "$WINEPREFIX")/wineboot.log" 2>&1 || {
-            echo "wine: wineboot failed, see $(dirname "$WINEPREFIX")/wineboot.log" >&2
+    log="$(dirname "$WINEPREFIX")/wineboot.log"
+    # A prefix made for other architectures is made again: a 64-bit-only one
+    # lacks the 32-bit half, and the other way round the loader differs.
+    if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.norv-arches" 2>/dev/null)" != "$WINE_ARCHES" ] ||
+        { [ "$WINE_ARCHES" != x64 ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; }; then
+        echo "wine: creating the prefix $WINEPREFIX ($WINE_ARCHES)"
+        [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"; }
+        timeout "$timeout" wineboot -i >"$log" 2>&1 && timeout "$timeout" wineserver -w
+        rc=$?
+        if [ "$rc" -ne 0 ]; then
+            if [ "$rc" -eq 124 ]; then
+                echo "wine: wineboot ran past ${timeout} s; on a slow machine set NORV_WINEBOOT_TIMEOUT" \
+                    "to more seconds (log: $log)" >&2
+            else
+                echo "wine: wineboot failed (exit $rc) with the loader for $WINE_ARCHES; see $log:" >&2
+                tail -n 5 "$log" | sed 's/^/  /' >&2
+            fi
+            wineserver -k 2>/dev/null
             return 1
-        }
-        wineserver -w
+        fi
+        echo "$WINE_ARCHES" >"$WINEPREFIX/.norv-arches"
     fi
     # Without a window manager (Xvfb has none), Wine waits two seconds for
     # every closed top-level window to be withdrawn; unmanaged windows are
@@ -32,7 +73,7 @@ wine_prefix_init() {
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     # A crashing program must end its test run, not wait on a crash dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
-    wineserver -w
+    timeout "$timeout" wineserver -w
 }
 
 wine_server_start() {

@@ -1,69 +1,40 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the Wine-hosted tests and the demo
-# need and this machine lacks: wine64, wine32:i386 (so that a prefix runs
-# both the 32-bit and the 64-bit monitor), Xvfb, ImageMagick, the X11 tools
-# and the -posix MinGW-w64 compilers. Installs nothing that is already there.
+# need and this machine lacks: wine and wine64, Xvfb, ImageMagick, the X11
+# tools, xdotool and the -posix MinGW-w64 compilers; and, where this machine
+# runs 32-bit programs (scripts/machine.sh asks it first), the i386
+# architecture and wine32:i386, so that a prefix runs both monitors. Where
+# it does not, or with NORV_WINE_ARCHES=x64, nothing i386 is installed and
+# Wine runs 64-bit only. Installs nothing that is already there.
 #
 # Usage: scripts/wine/setup.sh
-set -euo pipefail
+set -uo pipefail
 
-export DEBIAN_FRONTEND=noninteractive
-
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-    SUDO="sudo"
-fi
-
-# apt may be held for a while by another install on the same machine.
-apt_run() {
-    local tries=0
-    until $SUDO apt-get -o DPkg::Lock::Timeout=300 -y -q "$@"; do
-        tries=$((tries + 1))
-        if [ "$tries" -ge 5 ]; then
-            echo "setup: apt-get $* failed $tries times" >&2
-            return 1
-        fi
-        echo "setup: apt-get $* failed, retrying in 10 s" >&2
-        sleep 10
-    done
-}
-
-installed() {
-    dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"
-}
+MACHINE_WHO=setup
+# shellcheck source=../machine.sh
+. "$(dirname "${BASH_SOURCE[0]}")/../machine.sh"
+machine_wine_arches || exit 1
 
 missing=()
-for pkg in wine wine64 xvfb xauth imagemagick x11-utils cmake make \
+for pkg in wine wine64 xvfb xauth imagemagick x11-utils xdotool cmake make \
            g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest; do
-    installed "$pkg" || missing+=("$pkg")
+    machine_installed "$pkg" || missing+=("$pkg")
 done
-
-need_i386=0
-if ! installed wine32:i386; then
-    need_i386=1
+if [ "$MACHINE_WINE_ARCHES" = "x86 x64" ] && ! machine_installed wine32:i386; then
+    missing+=(wine32:i386)
 fi
 
-updated=0
-if [ "${#missing[@]}" -gt 0 ] || [ "$need_i386" -eq 1 ]; then
-    if [ "$need_i386" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-        echo "setup: adding the i386 architecture (for 32-bit Wine)"
-        $SUDO dpkg --add-architecture i386
-    fi
-    echo "setup: apt-get update"
-    apt_run update
-    updated=1
+if [ "${#missing[@]}" -eq 0 ]; then
+    echo "setup: Wine ($MACHINE_WINE_ARCHES), Xvfb, ImageMagick, xdotool and the MinGW-w64 compilers are present"
+    exit 0
 fi
-
-if [ "${#missing[@]}" -gt 0 ]; then
-    echo "setup: installing ${missing[*]}"
-    apt_run install "${missing[@]}"
+[ -n "$MACHINE_X86_LEFT_OUT" ] && echo "setup: 64-bit Wine only, no i386 packages: $MACHINE_X86_LEFT_OUT"
+machine_sudo "${missing[@]}" || exit 1
+if [[ " ${missing[*]} " == *" wine32:i386 "* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+    echo "setup: adding the i386 architecture (for 32-bit Wine)"
+    "${MACHINE_SUDO[@]}" dpkg --add-architecture i386 || exit 1
 fi
-
-if [ "$need_i386" -eq 1 ]; then
-    echo "setup: installing wine32:i386"
-    apt_run install wine32:i386
-fi
-
-if [ "$updated" -eq 0 ]; then
-    echo "setup: Wine, Xvfb, ImageMagick and the MinGW-w64 compilers are present"
-fi
+echo "setup: apt-get update"
+machine_apt update >/dev/null || exit 1
+echo "setup: installing ${missing[*]}"
+machine_apt install "${missing[@]}" || exit 1

@@ -3,29 +3,40 @@
 # installed with its norvinst into Wine's print spooler and driven through
 # the spooler under Xvfb.
 #
-# Usage: scripts/wine/test.sh [--no-build]
+# Usage: scripts/wine/test.sh [--no-build] [x86] [x64]
 #   --no-build   use the existing build/windows-x86 and build/windows-x64
+#   x86, x64     the suites to run (default: those this machine runs; see
+#                scripts/machine.sh and NORV_WINE_ARCHES)
 #
-# Installs what is missing (scripts/wine/setup.sh), builds both Windows
+# Installs what is missing (scripts/wine/setup.sh), builds the Windows
 # presets, makes the prefix build/wine/prefix, runs the suites, stops that
-# prefix's wineserver and exits non-zero if any suite failed.
+# prefix's wineserver and exits non-zero if any suite failed, crashed or ran
+# past NORV_WINE_SUITE_TIMEOUT seconds (default 600).
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
 SUITE_TIMEOUT="${NORV_WINE_SUITE_TIMEOUT:-600}"
-ARCHES=(x86 x64)
+ARCHES=()
 
 build=1
 for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
-        -h|--help) sed -n '2,12p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        x86|x64) ARCHES+=("$arg") ;;
+        -h|--help) sed -n '2,15p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "test.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
 
 bash "$ROOT/scripts/wine/setup.sh" || { echo "wine: setup failed" >&2; exit 1; }
+# shellcheck source=prefix.sh
+. "$ROOT/scripts/wine/prefix.sh"
+wine_select_loader || exit 1
+if [ "${#ARCHES[@]}" -eq 0 ]; then
+    read -ra ARCHES <<<"$WINE_ARCHES"
+    [ -n "$MACHINE_X86_LEFT_OUT" ] && echo "wine: the x86 suite is left out: $MACHINE_X86_LEFT_OUT"
+fi
 
 if [ "$build" -eq 1 ]; then
     for arch in "${ARCHES[@]}"; do
@@ -48,8 +59,6 @@ for arch in "${ARCHES[@]}"; do
     done
 done
 
-# shellcheck source=prefix.sh
-. "$ROOT/scripts/wine/prefix.sh"
 WORK="$BUILD_ROOT/wine"
 mkdir -p "$WORK"
 wine_prefix_init "$WORK/prefix" || exit 1
@@ -58,13 +67,16 @@ trap wine_server_stop EXIT
 wine_server_stop
 
 export ROOT BUILD_ROOT WORK SUITE_TIMEOUT
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+export SUITE_ARCHES="${ARCHES[*]}"
+rm -f "$WORK"/suite-*.rc
+# The outer bound guards against a display that never comes up.
+timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     . "$ROOT/scripts/wine/prefix.sh"
     wine_server_start
-    for arch in x86 x64; do
+    for arch in $SUITE_ARCHES; do
         echo "wine: running the $arch suite"
         # Leftovers of an interrupted run: the suite starts uninstalled.
-        for other in x86 x64; do
+        for other in $WINE_ARCHES; do
             (cd "$BUILD_ROOT/windows-$other" && wine ./norvinst.exe uninstall >/dev/null 2>&1)
         done
         (cd "$BUILD_ROOT/windows-$arch" &&
@@ -89,6 +101,10 @@ for arch in "${ARCHES[@]}"; do
     skipped="$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below.*/\1/p' "$log" | tail -1)"
     ran="${ran:-0}"; passed="${passed:-0}"; skipped="${skipped:-0}"
     failed=$((ran - passed - skipped))
+    if [ "$rc" = 124 ]; then
+        echo "  $arch: the suite ran past ${SUITE_TIMEOUT} s and was stopped; on a slow machine set" \
+            "NORV_WINE_SUITE_TIMEOUT to more seconds (see $log)"
+    fi
     if [ "$rc" != 0 ] && [ "$failed" -eq 0 ]; then
         failed=1   # crashed or timed out before GoogleTest's summary
         echo "  $arch: the suite exited with status $rc (see $log)"

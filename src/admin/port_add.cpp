@@ -74,13 +74,10 @@ DWORD InsertAndSave(LPCWSTR name, bool isDefault) {
     if (isDefault ? portList->HasDefaultPort() : portList->Find(name) != nullptr)
         return ERROR_ALREADY_EXISTS;
     if (!portList->Insert(isDefault ? nullptr : name, isDefault)) return ERROR_NOT_ENOUGH_MEMORY;
-    SavePorts(portList, registryRoot);
-    // SavePorts keeps quiet about failed writes, and a port reported as added
-    // must be stored.
-    if (IsStoredAs(registryRoot, portList->Count(), portList->DisplayName(portList->head)))
-        return ERROR_SUCCESS;
-    // Not stored: take the port back out, and rewrite the store from the
-    // list as it was in case the value landed after all.
+    if (SavePorts(portList, registryRoot) == ERROR_SUCCESS) return ERROR_SUCCESS;
+    // Not stored: a port reported as added must outlive a restart. Take it
+    // back out, and rewrite the store from the list as it was in case the
+    // value landed after all.
     portList->Remove(isDefault ? kDefaultPortName : name);
     SavePorts(portList, registryRoot);
     return ERROR_CANTWRITE;

@@ -16,6 +16,14 @@ void TellUnread(HWND owner) {
          TEXT("Error"));
 }
 
+// The change is made, but the store may still hold the list before it.
+void TellUnsaved(HWND owner) {
+    Tell(owner,
+         TEXT("The port list could not be saved.\n\nThe change may be lost when the spooler "
+              "restarts."),
+         TEXT("Error"));
+}
+
 }  // namespace
 
 BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
@@ -29,6 +37,7 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     bool taken = false;
     bool read = true;
     bool added = false;
+    bool saved = false;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
@@ -36,13 +45,14 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
         taken = read && (!portList || portList->Find(path));
         if (read && !taken) {
             added = portList->Insert(path, false) != 0;
-            SavePorts(portList, registryRoot);
+            saved = added && SavePorts(portList, registryRoot) == ERROR_SUCCESS;
         }
     }
     if (!read) TellUnread(hWnd);
     else if (taken) TellTaken(hWnd);
     else if (!added)
         Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
+    else if (!saved) TellUnsaved(hWnd);
     return TRUE;
 }
 
@@ -54,14 +64,16 @@ BOOL WINAPI ConfigurePort(LPWSTR, HWND hWnd, LPWSTR) {
 BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
     bool read = true;
     bool removed = false;
+    bool saved = false;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
         removed = read && portList && portList->Remove(pPortName);
-        if (removed) SavePorts(portList, registryRoot);
+        saved = removed && SavePorts(portList, registryRoot) == ERROR_SUCCESS;
     }
     if (!read) TellUnread(hWnd);
-    else if (removed) TellRemoved(hWnd, pPortName);
-    else TellNotRemoved(hWnd);
+    else if (!removed) TellNotRemoved(hWnd);
+    else if (!saved) TellUnsaved(hWnd);
+    else TellRemoved(hWnd, pPortName);
     return TRUE;
 }

@@ -10,6 +10,6 @@ DWORD RemovePortByName(LPCWSTR name) {
     const LSTATUS read = CompleteFromStore(portList, registryRoot);
     if (read != ERROR_SUCCESS) return DWORD(read);
     if (!portList->Remove(name)) return ERROR_UNKNOWN_PORT;
-    SavePorts(portList, registryRoot);
-    return ERROR_SUCCESS;
+    // Removed from the list; a failed save is told, as the store may still hold it.
+    return DWORD(SavePorts(portList, registryRoot));
 }

@@ -29,16 +29,61 @@ inline void WideAppend(LPWSTR dst, DWORD capacity, LPCWSTR src) {
     if (length < capacity) WideCopy(dst + length, capacity - length, src);
 }
 
-inline WCHAR FoldCase(WCHAR c) { return (c >= 'A' && c <= 'Z') ? WCHAR(c - 'A' + 'a') : c; }
+// Names compare as Windows compares file names: ordinal, ignoring case unit by
+// unit through the system's upper-case mapping, so that C:\ÄRZTE\ and
+// C:\ärzte\ are one folder. CompareStringOrdinal does that from Windows
+// Vista on; the systems before it lack the function, so it is looked up at run
+// time and CharUpperBuffW, unit by unit, stands in where it is missing.
+typedef int(WINAPI* CompareOrdinalProc)(LPCWSTR, int, LPCWSTR, int, BOOL);
+inline CompareOrdinalProc systemCompareOrdinal = nullptr;
 
-// Whole-string comparison ignoring the case of A-Z; null counts as empty.
+// Looks the system's comparison up. Called at process attach, before any
+// other thread of the module can compare names.
+inline void LoadNameComparison() {
+    HMODULE kernel = GetModuleHandleW(TEXT("kernel32.dll"));
+    FARPROC proc = kernel ? GetProcAddress(kernel, "CompareStringOrdinal") : nullptr;
+    systemCompareOrdinal =
+        reinterpret_cast<CompareOrdinalProc>(reinterpret_cast<void (*)()>(proc));
+}
+
+inline WCHAR FoldAscii(WCHAR c) { return (c >= 'A' && c <= 'Z') ? WCHAR(c - 'A' + 'a') : c; }
+
+// Two names of `units` units each. Any upper-case mapping maps ASCII to ASCII
+// as A-Z folding does, so two ASCII units that differ after folding settle a
+// pair without the system; looking from the end finds where sibling folders
+// differ at once.
+inline bool WideEqualNoCaseUnits(LPCWSTR a, LPCWSTR b, DWORD units) {
+    bool exact = true;
+    for (DWORD i = units; i-- > 0;) {
+        const WCHAR x = a[i], y = b[i];
+        if (x == y) continue;
+        if (x < 0x80 && y < 0x80 && FoldAscii(x) != FoldAscii(y)) return false;
+        exact = false;
+    }
+    if (exact) return true;
+    if (systemCompareOrdinal)
+        return systemCompareOrdinal(a, int(units), b, int(units), TRUE) == CSTR_EQUAL;
+    for (DWORD i = 0; i < units; ++i) {
+        WCHAR x = a[i], y = b[i];
+        if (x == y) continue;
+        CharUpperBuffW(&x, 1);
+        CharUpperBuffW(&y, 1);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// Equal names ignoring case have the same length in UTF-16 units: lengths
+// known beforehand settle most pairs before any unit is read.
+inline bool WideEqualNoCase(LPCWSTR a, DWORD aUnits, LPCWSTR b, DWORD bUnits) {
+    return aUnits == bUnits && WideEqualNoCaseUnits(a, b, aUnits);
+}
+
+// Whole-string comparison ignoring case; null counts as empty.
 inline bool WideEqualNoCase(LPCWSTR a, LPCWSTR b) {
     if (!a) a = TEXT("");
     if (!b) b = TEXT("");
-    for (;; ++a, ++b) {
-        if (FoldCase(*a) != FoldCase(*b)) return false;
-        if (!*a) return true;
-    }
+    return WideEqualNoCase(a, WideLength(a), b, WideLength(b));
 }
 
 // Writes the decimal digits of n, terminated; `digits` holds at least 11 units.

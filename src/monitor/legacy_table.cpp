@@ -1,10 +1,10 @@
 #include "monitor/operations.h"
 
 // Laid out as the SDK's MONITOR record. The size counts the fourteen classic
-// slots in pointer sizes; the Xcv slots after them stay null for the hosts
-// that read them anyway.
+// slots; the Xcv slots after them stay null for the hosts that read them
+// anyway. layout_checks.cpp pins the layout.
 const MONITOREX monitorTable = {
-    14 * sizeof(void*),
+    kMonitorSize,
     {
         EnumPorts,
         OpenPort,

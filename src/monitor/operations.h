@@ -24,5 +24,7 @@ BOOL WINAPI AddPortEx(LPWSTR pName, DWORD Level, LPBYTE lpBuffer, LPWSTR lpMonit
 BOOL WINAPI ConfigurePort(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
 BOOL WINAPI DeletePort(LPWSTR pName, HWND hWnd, LPWSTR pPortName);
 
-// The table handed to the spooler.
+// The table handed to the spooler, and the size it announces: the fourteen
+// classic slots in pointer sizes.
+constexpr DWORD kMonitorSize = 14 * sizeof(void*);
 extern const MONITOREX monitorTable;

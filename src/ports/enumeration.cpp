@@ -10,7 +10,8 @@
 
 namespace {
 
-DWORD StringBytes(LPCWSTR s) { return (WideLength(s) + 1) * sizeof(WCHAR); }
+// The listed name's size, terminator included, from its kept length.
+DWORD NameBytes(const PortRecord* record) { return (record->nameUnits + 1) * sizeof(WCHAR); }
 
 // Copies `bytes` of s (its terminator included) just below `end`; returns
 // where it starts. The caller's buffer may hold strings at odd addresses,
@@ -23,13 +24,16 @@ LPBYTE PackString(LPCWSTR s, DWORD bytes, LPBYTE end) {
 
 }  // namespace
 
-DWORD EntrySize(const PortList* list, LPCWSTR displayName, DWORD level) {
+unsigned long long ListSize(const PortList* list, DWORD level) {
+    // Every name with its terminator.
+    const unsigned long long names = (list->nameUnitsTotal + list->count) * sizeof(WCHAR);
     switch (level) {
     case 1:
-        return sizeof(PORT_INFO_1W) + StringBytes(displayName);
+        return list->count * (unsigned long long)sizeof(PORT_INFO_1W) + names;
     case 2:
-        return sizeof(PORT_INFO_2W) + list->monitorNameBytes + list->descriptionBytes +
-               StringBytes(displayName);
+        return list->count * (unsigned long long)(sizeof(PORT_INFO_2W) + list->monitorNameBytes +
+                                                  list->descriptionBytes) +
+               names;
     default:
         return 0;
     }
@@ -37,19 +41,20 @@ DWORD EntrySize(const PortList* list, LPCWSTR displayName, DWORD level) {
 
 LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LPBYTE entry,
                  LPBYTE stringEnd) {
-    LPCWSTR name = list->DisplayName(record);
+    LPCWSTR name = record->name;
     if (level == 1) {
         PORT_INFO_1W info;
-        stringEnd = PackString(name, StringBytes(name), stringEnd);
+        stringEnd = PackString(name, NameBytes(record), stringEnd);
         info.pName = reinterpret_cast<LPWSTR>(stringEnd);
         memcpy(entry, &info, sizeof(info));
     } else if (level == 2) {
         PORT_INFO_2W info;
-        stringEnd = PackString(list->monitorName, list->monitorNameBytes, stringEnd);
-        info.pMonitorName = reinterpret_cast<LPWSTR>(stringEnd);
-        stringEnd = PackString(list->description, list->descriptionBytes, stringEnd);
+        // Room for the two strings every record carries; PackSharedStrings
+        // fills it once the records are no longer needed.
+        stringEnd -= list->descriptionBytes + list->monitorNameBytes;
         info.pDescription = reinterpret_cast<LPWSTR>(stringEnd);
-        stringEnd = PackString(name, StringBytes(name), stringEnd);
+        info.pMonitorName = reinterpret_cast<LPWSTR>(stringEnd + list->descriptionBytes);
+        stringEnd = PackString(name, NameBytes(record), stringEnd);
         info.pPortName = reinterpret_cast<LPWSTR>(stringEnd);
         info.fPortType = 0;
         info.Reserved = 0;
@@ -61,6 +66,14 @@ LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LP
 }
 
 void (*invalidLevelNotice)() = nullptr;
+void PackSharedStrings(const PortList* list, LPBYTE entries, DWORD count) {
+    const DWORD bytes = list->descriptionBytes + list->monitorNameBytes;
+    for (DWORD i = 0; i < count; ++i) {
+        PORT_INFO_2W info;
+        memcpy(&info, entries + i * sizeof(info), sizeof(info));
+        memcpy(info.pDescription, list->level2Strings, bytes);
+    }
+}
 
 BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD pcbNeeded,
                       LPDWORD pcReturned) {
@@ -71,10 +84,7 @@ BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD p
     MonitorLock lock;
     *pcReturned = 0;
     // Sizes add up in 64 bits: no list can wrap the count past a small buffer.
-    unsigned long long needed = 0;
-    if (portList)
-        for (PortRecord* record = portList->head; record->next; record = record->next)
-            needed += EntrySize(portList, portList->DisplayName(record), Level);
+    const unsigned long long needed = portList ? ListSize(portList, Level) : 0;
     *pcbNeeded = needed > 0xFFFFFFFFull ? 0xFFFFFFFFu : DWORD(needed);
     if (needed > cbBuf || (needed && !pPorts)) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -84,6 +94,7 @@ BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD p
 
     LPBYTE stringEnd = pPorts + cbBuf;
     LPBYTE entry = pPorts;
+    DWORD returned = 0;
     for (PortRecord* record = portList->head; record->next; record = record->next) {
         stringEnd = PackEntry(portList, record, Level, entry, stringEnd);
         if (Level == 1) {
@@ -95,7 +106,9 @@ BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD p
             SetLastError(ERROR_INVALID_LEVEL);
             return FALSE;
         }
-        ++*pcReturned;
+        ++returned;
     }
+    if (Level == 2) PackSharedStrings(portList, pPorts, returned);
+    *pcReturned = returned;
     return TRUE;
 }

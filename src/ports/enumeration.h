@@ -4,10 +4,12 @@
 
 #include "ports/port_list.h"
 
-// Bytes one port needs at `level`; 0 at a level that is not 1 or 2.
-DWORD EntrySize(const PortList* list, LPCWSTR displayName, DWORD level);
+// Bytes the whole list needs at `level`, from the kept count and name
+// lengths; 0 at a level that is not 1 or 2.
+unsigned long long ListSize(const PortList* list, DWORD level);
 // Writes one port's record at `entry` and its strings below `stringEnd`;
-// returns the new string end.
+// returns the new string end. At level 2 the room for the monitor name and
+// the description is only set aside: PackSharedStrings fills it.
 LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LPBYTE entry,
                  LPBYTE stringEnd);
 
@@ -15,3 +17,7 @@ LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LP
 // The legacy entry point binds its "invalid level" box here; the modern one
 // runs where no window is ever seen and binds nothing.
 extern void (*invalidLevelNotice)();
+// Copies the monitor name and the description into the room the `count`
+// level-2 records at `entries` point at. Apart from the record walk, where
+// the copies would wait on each record's memory.
+void PackSharedStrings(const PortList* list, LPBYTE entries, DWORD count);

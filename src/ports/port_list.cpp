@@ -25,6 +25,8 @@ void FreeRecords(PortRecord* record) {
 }  // namespace
 
 PortList* PortList::Create(LPCWSTR monitorName, LPCWSTR description, LPCWSTR defaultPortName) {
+    // A list is made at process attach, before any thread compares names.
+    LoadNameComparison();
     void* memory = HeapAlloc(GetProcessHeap(), 0, sizeof(PortList));
     if (!memory) return nullptr;
     PortList* list = new (memory) PortList();
@@ -35,8 +37,10 @@ PortList* PortList::Create(LPCWSTR monitorName, LPCWSTR description, LPCWSTR def
     list->ComputeTempDirectory();
     list->monitorNameBytes = (WideLength(list->monitorName) + 1) * sizeof(WCHAR);
     list->descriptionBytes = (WideLength(list->description) + 1) * sizeof(WCHAR);
+    list->defaultPortNameUnits = WideLength(list->defaultPortName);
+    list->MakeLevel2Strings();
     if (!list->monitorName || !list->description || !list->defaultPortName || !list->head ||
-        !list->tempDirectory) {
+        !list->tempDirectory || !list->level2Strings) {
         Destroy(list);
         return nullptr;
     }
@@ -54,6 +58,7 @@ PortList::~PortList() {
     HeapFreeString(monitorName);
     HeapFreeString(defaultPortName);
     HeapFreeString(tempDirectory);
+    HeapFreeString(level2Strings);
     FreeRecords(head);
     FreeRecords(retired);
 }
@@ -69,6 +74,16 @@ void PortList::ComputeTempDirectory() {
     tempDirectory = HeapCopyString(buffer);
 }
 
+void PortList::MakeLevel2Strings() {
+    if (!description || !monitorName) return;
+    const DWORD descriptionUnits = descriptionBytes / sizeof(WCHAR);
+    const DWORD units = descriptionUnits + monitorNameBytes / sizeof(WCHAR);
+    level2Strings = static_cast<LPWSTR>(HeapAlloc(GetProcessHeap(), 0, units * sizeof(WCHAR)));
+    if (!level2Strings) return;
+    WideCopy(level2Strings, descriptionUnits, description);
+    WideCopy(level2Strings + descriptionUnits, units - descriptionUnits, monitorName);
+}
+
 int PortList::Insert(LPCWSTR name, bool isDefault) {
     const bool asDefault = isDefault && tempDirectory[0] && defaultPortName[0];
     // Without a directory there is nothing to put in the default port's path.
@@ -82,6 +97,8 @@ int PortList::Insert(LPCWSTR name, bool isDefault) {
 void PortList::Push(PortRecord* record) {
     record->next = head;
     head = record;
+    ++count;
+    nameUnitsTotal += record->nameUnits;
 }
 
 PortRecord* PortList::MakeRecord(LPCWSTR name, bool asDefault) const {
@@ -89,6 +106,9 @@ PortRecord* PortList::MakeRecord(LPCWSTR name, bool asDefault) const {
     if (!record) return nullptr;
     record->isDefault = asDefault ? 1 : 0;
     WideCopy(record->path, kPortStringUnits, asDefault ? tempDirectory : name);
+    record->pathUnits = WideLength(record->path);
+    record->nameUnits = asDefault ? defaultPortNameUnits : record->pathUnits;
+    record->name = asDefault ? defaultPortName : record->path;
     return record;
 }
 
@@ -104,7 +124,7 @@ void PortList::FreeUnlinked(PortRecord* record) {
     if (record) HeapFree(GetProcessHeap(), 0, record);
 }
 
-void PortList::Rebuild(PortRecord* const* storedFirst, DWORD count) {
+void PortList::Rebuild(PortRecord* const* storedFirst, DWORD storedCount) {
     PortRecord* sentinel = head;
     while (sentinel->next) sentinel = sentinel->next;
     PortRecord* top = nullptr;  // the last unclaimed record linked so far
@@ -112,7 +132,7 @@ void PortList::Rebuild(PortRecord* const* storedFirst, DWORD count) {
     for (PortRecord* record = head; record != sentinel;) {
         PortRecord* next = record->next;
         bool stored = false;
-        for (DWORD i = 0; i < count && !stored; ++i) stored = storedFirst[i] == record;
+        for (DWORD i = 0; i < storedCount && !stored; ++i) stored = storedFirst[i] == record;
         if (!stored) {
             if (top) top->next = record;
             else newHead = record;
@@ -121,34 +141,57 @@ void PortList::Rebuild(PortRecord* const* storedFirst, DWORD count) {
         record = next;
     }
     PortRecord* below = sentinel;
-    for (DWORD i = 0; i < count; ++i) {
+    for (DWORD i = 0; i < storedCount; ++i) {
         storedFirst[i]->next = below;
         below = storedFirst[i];
     }
     if (top) top->next = below;
     else newHead = below;
     head = newHead;
+    count = 0;
+    nameUnitsTotal = 0;
+    for (PortRecord* record = head; record->next; record = record->next) {
+        ++count;
+        nameUnitsTotal += record->nameUnits;
+    }
 }
 
 bool PortList::Matches(const PortRecord* record, LPCWSTR name) const {
-    if (record->isDefault && WideEqualNoCase(name, defaultPortName)) return true;
-    return WideEqualNoCase(name, record->path);
+    return Matches(record, name, WideLength(name));
+}
+
+bool PortList::Matches(const PortRecord* record, LPCWSTR name, DWORD units) const {
+    if (record->pathUnits == units && WideEqualNoCaseUnits(record->path, name, units)) return true;
+    return record->nameUnits == units && record->isDefault &&
+           WideEqualNoCaseUnits(defaultPortName, name, units);
 }
 
 PortRecord* PortList::Find(LPCWSTR name) const {
+    const DWORD units = WideLength(name);
     for (PortRecord* record = head; record->next; record = record->next)
-        if (Matches(record, name)) return record;
+        if (Matches(record, name, units)) return record;
+    return nullptr;
+}
+
+PortRecord* PortList::FindListed(LPCWSTR name) const {
+    const DWORD units = WideLength(name);
+    for (PortRecord* record = head; record->next; record = record->next)
+        if (record->nameUnits == units && WideEqualNoCaseUnits(record->name, name, units))
+            return record;
     return nullptr;
 }
 
 bool PortList::HasDefaultPort() const { return Find(defaultPortName) != nullptr; }
 
 int PortList::Remove(LPCWSTR name) {
+    const DWORD units = WideLength(name);
     PortRecord* previous = nullptr;
     for (PortRecord* record = head; record->next; previous = record, record = record->next) {
-        if (!Matches(record, name)) continue;
+        if (!Matches(record, name, units)) continue;
         if (previous) previous->next = record->next;
         else head = record->next;
+        --count;
+        nameUnitsTotal -= record->nameUnits;
         if (record->handedOut) {
             record->next = retired;
             retired = record;
@@ -160,14 +203,10 @@ int PortList::Remove(LPCWSTR name) {
     return 0;
 }
 
-DWORD PortList::Count() const {
-    DWORD count = 0;
-    for (PortRecord* record = head; record->next; record = record->next) ++count;
-    return count;
-}
+DWORD PortList::Count() const { return count; }
 
 LPCWSTR PortList::DisplayName(const PortRecord* record) const {
-    return record->isDefault ? defaultPortName : record->path;
+    return record->name;
 }
 
 bool PortList::IsPortHandle(const void* handle) const {

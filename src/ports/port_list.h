@@ -19,6 +19,11 @@ struct PortRecord {
     DWORD jobId;                          // job of the last document started
     PortRecord* next;                     // null only in the sentinel
     DWORD handedOut;                      // its address has been given to the spooler
+    // Lengths in units, counted once when the record is made: of `path`, and
+    // of the name the port is listed under (the same but for the default port).
+    DWORD pathUnits;
+    DWORD nameUnits;
+    LPCWSTR name;  // `path`, or the list's default port name
 };
 
 class PortList {
@@ -38,11 +43,15 @@ public:
     // Relinks the list as the stored ports `storedFirst` (value 1 first; each a
     // listed record or one from MakeStoredRecord) under the listed records not
     // among them, which stay on top in their order. No record moves in memory.
-    void Rebuild(PortRecord* const* storedFirst, DWORD count);
+    void Rebuild(PortRecord* const* storedFirst, DWORD storedCount);
     // Puts a record from MakeStoredRecord in front.
     void Push(PortRecord* record);
     PortRecord* Find(LPCWSTR name) const;
-    // The record is the port `name` names.
+    // The record listed and stored under `name`: unlike Find, not the default
+    // port by its directory, so that each stored value has its one record.
+    PortRecord* FindListed(LPCWSTR name) const;
+    // The record is the port `name` names: its listed name or its directory,
+    // ignoring case as Windows does for file names.
     bool Matches(const PortRecord* record, LPCWSTR name) const;
     bool HasDefaultPort() const;
     // Unlinks the first matching record; 1 if one was removed, 0 if none matched.
@@ -59,17 +68,27 @@ public:
     LPWSTR monitorName = nullptr;
     LPWSTR defaultPortName = nullptr;
     LPWSTR tempDirectory = nullptr;
+    DWORD defaultPortNameUnits = 0;
     // Sizes of the two strings every level-2 record carries, terminators
     // included: they never change, and enumeration needs them per port.
     DWORD monitorNameBytes = 0;
     DWORD descriptionBytes = 0;
+    // The description and the monitor name, each terminated, one after the
+    // other as a level-2 record's strings lie below its port name.
+    LPWSTR level2Strings = nullptr;
+    // Ports listed and the units of their listed names, kept as the list
+    // changes: enumeration sizes its answer from them without a walk.
+    DWORD count = 0;
+    unsigned long long nameUnitsTotal = 0;
     // A load left stored ports out of the list: it must not be saved as it is.
     bool missesStoredPorts = false;
 
 private:
     PortList() = default;
     PortRecord* MakeRecord(LPCWSTR name, bool asDefault) const;
+    bool Matches(const PortRecord* record, LPCWSTR name, DWORD units) const;
     void ComputeTempDirectory();
+    void MakeLevel2Strings();
 
     // Removed records, kept until the list is destroyed: the spooler may still
     // hold one as a port handle, and it must not point at freed memory.

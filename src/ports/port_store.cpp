@@ -46,12 +46,12 @@ public:
 
     bool Holds(LPCWSTR name) const {
         for (DWORD i = 0; i < count_; ++i)
-            if (list_->Matches(records_[i], name)) return true;
+            if (WideEqualNoCase(records_[i]->name, name)) return true;
         return false;
     }
     LSTATUS Add(LPCWSTR name) {
         if (count_ == capacity_ && !Grow()) return ERROR_NOT_ENOUGH_MEMORY;
-        PortRecord* record = list_->Find(name);
+        PortRecord* record = list_->FindListed(name);
         if (!record) {
             record = list_->MakeStoredRecord(name);
             if (!record) return ERROR_NOT_ENOUGH_MEMORY;
@@ -102,7 +102,7 @@ bool LoadPorts(PortList* list, LPCWSTR root) {
         }
         // An empty name is no port, and a name listed already is the port
         // stored under the lower value: skip them and read on.
-        if (!name[0] || list->Find(name)) continue;
+        if (!name[0] || list->FindListed(name)) continue;
         PortRecord* record = list->MakeStoredRecord(name);
         if (record) list->Push(record);
         else complete = false;
@@ -131,17 +131,10 @@ LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
     return ERROR_SUCCESS;
 }
 
-bool IsStoredAs(LPCWSTR root, DWORD number, LPCWSTR name) {
-    StoreKey key(root, KEY_QUERY_VALUE);
-    WCHAR stored[kPortStringUnits];
-    return key && ReadStoredName(key, number, stored) == ERROR_SUCCESS &&
-           WideEqualNoCase(stored, name);
-}
-
-void SavePorts(PortList* list, LPCWSTR root) {
-    if (!list) return;
+LSTATUS SavePorts(PortList* list, LPCWSTR root) {
+    if (!list) return ERROR_NOT_ENOUGH_MEMORY;
     StoreKey key(root, KEY_READ | KEY_SET_VALUE);
-    if (!key) return;
+    if (!key) return key.status();
     // Values are written from 1 upwards and deleted only after all were
     // written. Deleting a port moves the ones stored above it down by one and
     // adding one appends it, so each value is overwritten only once its old
@@ -152,10 +145,14 @@ void SavePorts(PortList* list, LPCWSTR root) {
         const PortRecord* record = list->head;
         for (DWORD skip = count - n; skip > 0; --skip) record = record->next;
         LPCWSTR name = list->DisplayName(record);
-        if (key.Set(ValueName(n).text, reinterpret_cast<const BYTE*>(name),
-                    (WideLength(name) + 1) * sizeof(WCHAR)) != ERROR_SUCCESS)
-            return;
+        const LSTATUS status = key.Set(ValueName(n).text, reinterpret_cast<const BYTE*>(name),
+                                       (record->nameUnits + 1) * sizeof(WCHAR));
+        if (status != ERROR_SUCCESS) return status;
     }
-    for (DWORD i = count + 1;; ++i)
-        if (key.Delete(ValueName(i).text) != ERROR_SUCCESS) break;
+    // The values past the list end at the first one missing.
+    for (DWORD i = count + 1;; ++i) {
+        const LSTATUS status = key.Delete(ValueName(i).text);
+        if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
+        if (status != ERROR_SUCCESS) return status;
+    }
 }

@@ -16,7 +16,7 @@ bool LoadPorts(PortList* list, LPCWSTR root);
 // ERROR_SUCCESS when the list now holds every stored port; otherwise the registry's error
 // code (or ERROR_NOT_ENOUGH_MEMORY), and the list is unchanged.
 LSTATUS CompleteFromStore(PortList* list, LPCWSTR root);
-// Whether the store holds `name` (compared as port names are) under value `number`.
-bool IsStoredAs(LPCWSTR root, DWORD number, LPCWSTR name);
-// Replaces the stored values by the list's content. Registry failures are silent.
-void SavePorts(PortList* list, LPCWSTR root);
+// Replaces the stored values by the list's content. ERROR_SUCCESS, or the
+// code of the registry call that stopped it: then some ports may be stored
+// twice, none is lost, and the change may not last past a restart.
+LSTATUS SavePorts(PortList* list, LPCWSTR root);

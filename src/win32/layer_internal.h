@@ -33,6 +33,11 @@ bool ModernMonitorPorts(std::vector<std::u16string>* names);
 void ResetFiles();
 
 std::u16string Lower(const std::u16string& s);
+// The system's upper case of one UTF-16 unit.
+WCHAR UpperUnit(WCHAR unit);
+// What GetProcAddress finds in the kernel's module; null for another module.
+bool IsKernelModule(HMODULE module);
+FARPROC KernelProc(HMODULE module, LPCSTR procName);
 size_t Length(LPCWSTR s);
 
 }  // namespace win32layer::detail

@@ -141,6 +141,11 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName) {
         SetLastError(error);
         return nullptr;
     }
+    if (detail::IsKernelModule(module)) {
+        FARPROC proc = detail::KernelProc(module, procName);
+        if (!proc) SetLastError(ERROR_PROC_NOT_FOUND);
+        return proc;
+    }
     {
         std::lock_guard<std::mutex> guard(spoolerMutex);
         if (module != kSpoolerModule || moduleReferences == 0) {

@@ -181,8 +181,37 @@ TEST_F(PortAdminTest, TakenNamesAreRefused) {
     }
 }
 
+// Case beyond A-Z, with the system's comparison and with the fallback a
+// system without CompareStringOrdinal gets: the folder is taken, and deleting
+// by another spelling removes the port.
+TEST_F(PortAdminTest, NamesDifferingInCaseBeyondAsciiAreOnePort) {
+    for (bool withCompareStringOrdinal : {true, false}) {
+        SCOPED_TRACE(withCompareStringOrdinal ? "CompareStringOrdinal" : "CharUpperBuffW");
+        ResetMachine();
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        StoreString(kRoot, u"1", u"C:\\ÄRZTE\\");
+        if (!withCompareStringOrdinal) win32layer::FailEvery(Api::GetProcAddress);
+        monitor.Start();
+        win32layer::ClearFaults();
+
+        win32layer::ChooseFolder(u"c:\\ärzte");
+        Add();
+        ExpectOneBox(kTakenText, kTakenCaption);
+        win32layer::ChooseFolder(u"C:\\ARZTE");
+        Add();
+        ExpectNoBox();
+
+        Delete(u"c:\\Ärzte\\");
+        win32layer::ClearMessageBoxes();
+        EXPECT_EQ(monitor.Ports(), (Names{u"C:\\ARZTE\\", u"NORV"}));
+        EXPECT_EQ(StoredPorts(), (Names{u"NORV", u"C:\\ARZTE\\"}));
+        monitor.Detach();
+    }
+}
+
 TEST_F(PortAdminTest, OtherMonitorsPortsDoNotHideFreeNames) {
     win32layer::SetOtherPorts({u"LPT1:", u"COM1:", u"FILE:", u"C:\\Output\\"});
+    CreateKey(kRoot);
     monitor.Start();
     win32layer::ChooseFolder(u"C:\\Output\\Sub");
     Add();
@@ -522,6 +551,11 @@ TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
         {"add without a stored default port", {u"D:\\A\\", u"D:\\B\\", u"D:\\C\\"},
          u"D:\\New", u"",
          {u"D:\\New\\", u"NORV", u"D:\\C\\", u"D:\\B\\", u"D:\\A\\"}},
+        // A port named as the default port's directory is its own stored value:
+        // the default port, found by that name too, must not take its place.
+        {"add with a port on the default port's directory",
+         {u"C:\\WINDOWS\\TEMP\\NORV\\", u"D:\\B\\", u"D:\\C\\"}, u"D:\\New", u"",
+         {u"D:\\New\\", u"NORV", u"D:\\C\\", u"D:\\B\\", u"C:\\WINDOWS\\TEMP\\NORV\\"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -532,7 +566,7 @@ TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
         win32layer::FailCall(Api::RegQueryValueExW, 3, ERROR_ACCESS_DENIED);
         monitor.Start();
         ASSERT_EQ(monitor.Ports().size(), 2u + (c.stored[1] != u"NORV"));
-        HANDLE first = monitor.Open(u"D:\\A\\");
+        HANDLE first = monitor.Open(c.stored[0]);
 
         if (!c.added.empty()) {
             win32layer::ChooseFolder(c.added);
@@ -544,7 +578,7 @@ TEST_F(PortAdminTest, ChangeAfterAnIncompleteLoadKeepsEveryStoredPort) {
         }
         EXPECT_EQ(monitor.Ports(), c.listed);
         EXPECT_EQ(StoredPorts(), Names(c.listed.rbegin(), c.listed.rend()));
-        EXPECT_EQ(monitor.Open(u"D:\\A\\"), first);
+        EXPECT_EQ(monitor.Open(c.stored[0]), first);
         monitor.Detach();
     }
 }
@@ -605,6 +639,50 @@ TEST_F(PortAdminTest, StoreThatStillCannotBeReadRefusesTheChange) {
         const Names after = monitor.Ports();
         EXPECT_EQ(after.size(), c.add ? 4u : 2u);
         EXPECT_EQ(StoredPorts(), Names(after.rbegin(), after.rend()));
+        monitor.Detach();
+    }
+}
+
+// A save that stops part way keeps every stored port, but the change itself
+// may not last: the user is told so instead of being told it succeeded.
+TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsReported) {
+    const std::u16string unsavedText =
+        u"The port list could not be saved.\n\nThe change may be lost when the spooler restarts.";
+    struct Case {
+        const char* what;
+        Api api;
+        unsigned nth;
+        bool add;
+    };
+    const Case cases[] = {
+        {"add, key cannot be opened for writing", Api::RegOpenKeyExW, 1, true},
+        {"add, the new port's value cannot be written", Api::RegSetValueExW, 3, true},
+        {"delete, a moved port cannot be written", Api::RegSetValueExW, 1, false},
+        {"delete, the old last value cannot be deleted", Api::RegDeleteValueW, 1, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ResetMachine();
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        StoreString(kRoot, u"1", u"D:\\A\\");
+        StoreString(kRoot, u"2", u"NORV");
+        monitor.Start();
+        win32layer::FailCall(c.api, c.nth);
+        if (c.add) {
+            win32layer::ChooseFolder(u"D:\\New");
+            Add();
+        } else {
+            Delete(u"D:\\A\\");
+        }
+        win32layer::ClearFaults();
+        ExpectOneBox(unsavedText, u"Error");
+        EXPECT_EQ(monitor.Ports(), c.add ? (Names{u"D:\\New\\", u"NORV", u"D:\\A\\"}) : Names{u"NORV"});
+        // Nothing the user kept is lost from the store.
+        Names stored = StoredPorts();
+        EXPECT_NE(std::find(stored.begin(), stored.end(), u"NORV"), stored.end());
+        if (c.add) {
+            EXPECT_NE(std::find(stored.begin(), stored.end(), u"D:\\A\\"), stored.end());
+        }
         monitor.Detach();
     }
 }

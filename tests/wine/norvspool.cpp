@@ -6,6 +6,8 @@
 //   norvspool deleteport PORT     delete a port
 //   norvspool print PORT DOC      print a short raw document named DOC on a
 //                                 printer on PORT (made if missing)
+//   norvspool printer PORT        make that printer, the default one, and
+//                                 tell its page size
 //   norvspool removeprinter       delete that printer
 //
 // Options (before the command): --shots DIR NAME asks for a screenshot of
@@ -81,7 +83,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     }
     if (args.empty()) {
         Say("usage: norvspool [--shots DIR NAME] addport FOLDER | configure PORT | deleteport PORT |"
-            " print PORT DOC | removeprinter");
+            " print PORT DOC | printer PORT | removeprinter");
         return 1;
     }
 
@@ -120,6 +122,30 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         Say("printer \"" + norv::Narrow(kPrinterName) + "\" on port " + norv::Narrow(args[1]) + ": job " +
             std::to_string(result.jobId) + ", " + std::to_string(result.written) +
             " bytes written, document ended");
+        return 0;
+    }
+    if (command == L"printer" && args.size() == 2) {
+        norv::RouteWinePortCalls(args[1]);
+        HANDLE printer = nullptr;
+        norv::PrintResult made = norv::MakePrinter(kPrinterName, args[1], &printer);
+        if (!made.ok) {
+            Say(made.step + " failed with error " + std::to_string(made.error));
+            return 2;
+        }
+        ClosePrinter(printer);
+        if (!SetDefaultPrinterW(kPrinterName)) return Refused("SetDefaultPrinterW");
+        HDC dc = CreateDCW(L"WINSPOOL", kPrinterName, nullptr, nullptr);
+        if (dc == nullptr) return Refused("CreateDCW");
+        int width = GetDeviceCaps(dc, PHYSICALWIDTH), height = GetDeviceCaps(dc, PHYSICALHEIGHT);
+        int dpi = GetDeviceCaps(dc, LOGPIXELSX);
+        DeleteDC(dc);
+        Say("printer \"" + norv::Narrow(kPrinterName) + "\" on port " + norv::Narrow(args[1]) +
+            " is the default printer; its page: " + std::to_string(width) + " x " + std::to_string(height) +
+            " dots at " + std::to_string(dpi) + " dpi");
+        if (width <= 0 || height <= 0) {
+            Say("the page has no size: applications cannot print to this printer");
+            return 2;
+        }
         return 0;
     }
     if (command == L"removeprinter" && args.size() == 1) {

@@ -147,7 +147,12 @@ bool MakeFolder(const std::wstring& path) {
 
 namespace {
 
-const wchar_t kDriverName[] = L"Wine PostScript Driver";
+// Wine's PostScript driver with a real printer description: Wine's own
+// generic PPD (resource PPDFILE #1 of winspool.drv) as the data file. With
+// the DLL itself as data file the driver finds no page sizes, a device
+// context reports a 0x0 page, and applications print endless empty pages.
+const wchar_t kDriverName[] = L"NORV Generic PostScript";
+const wchar_t kPpdName[] = L"norv-generic.ppd";
 
 bool DriverInstalled() {
     DWORD needed = 0, count = 0;
@@ -161,6 +166,38 @@ bool DriverInstalled() {
     return false;
 }
 
+// Writes the generic PPD into the printer driver directory.
+bool WriteGenericPpd() {
+    HMODULE winspool = GetModuleHandleW(L"winspool.drv");
+    HRSRC resource = winspool ? FindResourceW(winspool, MAKEINTRESOURCEW(1), L"PPDFILE") : nullptr;
+    HGLOBAL loaded = resource ? LoadResource(winspool, resource) : nullptr;
+    const void* ppd = loaded ? LockResource(loaded) : nullptr;
+    if (ppd == nullptr) return false;
+    DWORD size = SizeofResource(winspool, resource);
+    wchar_t directory[MAX_PATH];
+    DWORD needed = 0;
+    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<BYTE*>(directory), sizeof(directory),
+                                    &needed))
+        return false;
+    std::wstring path = std::wstring(directory) + L"\\" + kPpdName;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, ppd, size, &written, nullptr) && written == size;
+    CloseHandle(file);
+    return ok != FALSE;
+}
+
+// A printer left by an earlier run may use another driver: it is made again.
+bool UsesOurDriver(HANDLE printer) {
+    DWORD needed = 0;
+    GetPrinterW(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (!GetPrinterW(printer, 2, buffer.data(), needed, &needed)) return false;
+    const PRINTER_INFO_2W* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    return info->pDriverName && lstrcmpiW(info->pDriverName, kDriverName) == 0;
+}
+
 PrintResult Failed(const char* step) {
     PrintResult result;
     result.step = step;
@@ -170,21 +207,26 @@ PrintResult Failed(const char* step) {
 
 }  // namespace
 
-PrintResult PrintRaw(const std::wstring& printerName, const std::wstring& portName,
-                     const std::wstring& documentName, const std::string& data) {
+PrintResult MakePrinter(const std::wstring& printerName, const std::wstring& portName, HANDLE* opened) {
     if (!DriverInstalled()) {
+        if (!WriteGenericPpd()) return Failed("writing the generic PPD");
         DRIVER_INFO_3W driver = {};
         driver.cVersion = 3;
         driver.pName = const_cast<wchar_t*>(kDriverName);
         driver.pDriverPath = const_cast<wchar_t*>(L"wineps.drv");
-        driver.pDataFile = const_cast<wchar_t*>(L"wineps.drv");
+        driver.pDataFile = const_cast<wchar_t*>(kPpdName);
         driver.pConfigFile = const_cast<wchar_t*>(L"wineps.drv");
         if (!AddPrinterDriverExW(nullptr, 3, reinterpret_cast<BYTE*>(&driver), APD_COPY_NEW_FILES))
             return Failed("AddPrinterDriverExW");
     }
 
     HANDLE printer = nullptr;
-    if (!OpenPrinterW(const_cast<wchar_t*>(printerName.c_str()), &printer, nullptr)) {
+    if (OpenPrinterW(const_cast<wchar_t*>(printerName.c_str()), &printer, nullptr) && !UsesOurDriver(printer)) {
+        ClosePrinter(printer);
+        printer = nullptr;
+        DeletePrinterNamed(printerName);
+    }
+    if (printer == nullptr && !OpenPrinterW(const_cast<wchar_t*>(printerName.c_str()), &printer, nullptr)) {
         PRINTER_INFO_2W info = {};
         info.pPrinterName = const_cast<wchar_t*>(printerName.c_str());
         info.pPortName = const_cast<wchar_t*>(portName.c_str());
@@ -198,6 +240,17 @@ PrintResult PrintRaw(const std::wstring& printerName, const std::wstring& portNa
         if (!OpenPrinterW(const_cast<wchar_t*>(printerName.c_str()), &printer, nullptr))
             return Failed("OpenPrinterW");
     }
+    *opened = printer;
+    PrintResult made;
+    made.ok = true;
+    return made;
+}
+
+PrintResult PrintRaw(const std::wstring& printerName, const std::wstring& portName,
+                     const std::wstring& documentName, const std::string& data) {
+    HANDLE printer = nullptr;
+    PrintResult made = MakePrinter(printerName, portName, &printer);
+    if (!made.ok) return made;
 
     PrintResult result;
     DOC_INFO_1W doc = {};

@@ -56,9 +56,13 @@ struct PrintResult {
     DWORD written = 0;
 };
 
-// Makes sure a printer named printerName exists on portName (Wine's
-// PostScript driver, the WinPrint processor, RAW data), then prints data
-// as the document documentName.
+// Makes sure a printer named printerName exists on portName, one that
+// applications can print to: Wine's PostScript driver with a generic PPD
+// (A4 page), the WinPrint processor, RAW data. On success *opened is a
+// handle to it for the caller to close.
+PrintResult MakePrinter(const std::wstring& printerName, const std::wstring& portName, HANDLE* opened);
+
+// MakePrinter, then prints data as the document documentName.
 PrintResult PrintRaw(const std::wstring& printerName, const std::wstring& portName,
                      const std::wstring& documentName, const std::string& data);
 

@@ -414,6 +414,12 @@ TEST_F(Spooler, RawDocumentPrintedToTheDefaultPortCompletes) {
     EXPECT_TRUE(result.ok) << result.step << " failed with " << result.error;
     EXPECT_NE(0u, result.jobId);
     EXPECT_EQ(data.size(), result.written);
+    // Applications print to this printer only if its driver gives a page.
+    HDC dc = CreateDCW(L"WINSPOOL", PrinterName().c_str(), nullptr, nullptr);
+    ASSERT_NE(nullptr, dc);
+    EXPECT_GT(GetDeviceCaps(dc, PHYSICALWIDTH), 0);
+    EXPECT_GT(GetDeviceCaps(dc, PHYSICALHEIGHT), 0);
+    DeleteDC(dc);
 
     // A second document on the same port starts and ends as well: the port
     // left the first one finished.

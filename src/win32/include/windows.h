@@ -118,6 +118,10 @@ typedef struct _CRITICAL_SECTION {
 
 #define HEAP_ZERO_MEMORY 0x00000008
 
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -145,6 +149,7 @@ DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD 
                             LPWSTR buffer, DWORD size, void* arguments);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
+HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
 
 // Files: full path names as Windows makes them, and attributes read from the
 // native directories the layer maps drives and shares to (files_control.h).
@@ -155,6 +160,9 @@ DWORD WINAPI GetFullPathNameW(LPCWSTR fileName, DWORD bufferLength, LPWSTR buffe
 DWORD WINAPI GetFileAttributesW(LPCWSTR fileName);
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR procName);
 BOOL WINAPI FreeLibrary(HMODULE module);
+
+// Windows Vista on: found through GetProcAddress on kernel32 by the monitor.
+int WINAPI CompareStringOrdinal(LPCWSTR a, int aLength, LPCWSTR b, int bLength, BOOL ignoreCase);
 
 #ifdef __cplusplus
 }
@@ -208,6 +216,7 @@ extern "C" {
 #endif
 
 int WINAPI MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type);
+DWORD WINAPI CharUpperBuffW(LPWSTR text, DWORD length);
 
 #ifdef __cplusplus
 }

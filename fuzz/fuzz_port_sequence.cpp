@@ -1,0 +1,420 @@
+// Any sequence of what happens to the port list: starts over any stored
+// values, AddPort with the folder browser answering a folder from a small set
+// of case and Unicode variants (or cancelling), DeletePort, job cycles (also
+// ones left open across other steps), restarts, and any platform call failing
+// at a point the input chooses. The monitor is checked against a plain model
+// of the list after every step:
+//  - no name is listed twice;
+//  - a step without a failure gives exactly the model's list;
+//  - after every save without a failure the store holds exactly the list;
+//  - once failures stop, every port the user did not delete is stored; the
+//    only change that may be lost is one the user was told had failed.
+#include <algorithm>
+
+#include "monitor/state.h"
+#include "port_model.h"
+#include "printers_control.h"
+#include "shell_control.h"
+
+#include <shlobj.h>
+
+using namespace fuzz;
+
+namespace {
+
+// The default port's directory on the layer's default temp path.
+const std::u16string kDirectory = u"C:\\WINDOWS\\TEMP\\NORV\\";
+const std::u16string kPrinter = u"P";
+const HWND kOwner = reinterpret_cast<HWND>(0x4711);
+
+// What the folder browser answers; past the end it cancels.
+const char16_t* const kFolders[] = {
+    u"C:\\ÄRZTE",  u"C:\\ärzte", u"c:\\Ärzte\\", u"D:\\Scans",  u"d:\\SCANS",
+    u"E:\\",       u"D:\\ΣΟΦΙΑ", u"d:\\σοφια",  u"D:\\Straße", u"D:\\STRAẞE",
+    u"F:\\ıx",     u"F:\\IX",    u"C:\\WINDOWS\\TEMP\\NORV",    u"c:\\windows\\temp\\norv\\",
+};
+constexpr size_t kFolderCount = sizeof(kFolders) / sizeof(kFolders[0]);
+
+// A folder as the port name AddPort makes of it.
+std::u16string PortOf(const std::u16string& folder) {
+    return folder.back() == u'\\' ? folder : folder + u'\\';
+}
+
+// Names a user or the spooler may give: the folders as ports, the default
+// port in two spellings, and a port of another monitor.
+std::u16string NameOf(uint8_t selector) {
+    const size_t i = selector % (kFolderCount + 3);
+    if (i < kFolderCount) return PortOf(kFolders[i]);
+    static const char16_t* const kOthers[] = {u"NORV", u"norv", u"LPT1:"};
+    return kOthers[i - kFolderCount];
+}
+
+const std::u16string kTakenText =
+    u"The port cannot be added, because there\nis another one with the same name.";
+const std::u16string kUnreadText = u"The list of ports could not be read.\n\nNothing was changed.";
+const std::u16string kUnsavedText =
+    u"The port list could not be saved.\n\nThe change may be lost when the spooler restarts.";
+const std::u16string kNoMemoryText = u"The port could not be added: not enough memory.";
+const std::u16string kUnknownText = u"An unknown error has occurred\n\nCouldn't remove the port.";
+
+enum class Op : uint8_t {
+    AddPort,
+    // AddPortEx goes here: from the spooler, no dialog, an error code instead
+    // of a box; its outcomes update the model as AddPort's do.
+    AddPortEx,
+    DeletePort,
+    JobCycle,
+    JobStart,  // open and start a document, left open for later steps
+    JobEnd,    // end and close the oldest job left open
+    Restart,
+    Count
+};
+
+class Sequence {
+public:
+    explicit Sequence(Reader& in) : in_(in) {}
+
+    void Run() {
+        win32layer::AddPrinter(kPrinter);
+        StoreInitialPorts();
+        const uint8_t startFault = in_.Byte();
+        Start(startFault & 0x80 ? startFault % 64 + 1 : 0);
+        for (int steps = 0; steps < 48 && !in_.empty(); ++steps) {
+            const uint8_t code = in_.Byte();
+            const unsigned fault = (code & 0x80) ? TakeFault() : 0;
+            if (trace_) std::fprintf(stderr, "op %d, fault at call %u (0: none)\n", (code & 0x7F) % int(Op::Count), fault);
+            switch (Op((code & 0x7F) % uint8_t(Op::Count))) {
+            case Op::AddPort: AddPort(in_.Byte(), fault); break;
+            case Op::AddPortEx: break;  // not in the monitor yet
+            case Op::DeletePort: DeletePort(NameOf(in_.Byte()), fault); break;
+            case Op::JobCycle: JobCycle(NameOf(in_.Byte()), fault); break;
+            case Op::JobStart: JobStart(NameOf(in_.Byte()), fault); break;
+            case Op::JobEnd: JobEnd(fault); break;
+            case Op::Restart: Stop(); Start(fault); break;
+            case Op::Count: break;
+            }
+        }
+        Stop();
+    }
+
+private:
+    unsigned TakeFault() { return in_.Byte() % 64 + 1; }
+
+    // Values 1..n from the name set, some spelled twice, now and then a gap.
+    void StoreInitialPorts() {
+        win32layer::RegistryCreateKey(kRoot);
+        const unsigned count = in_.Byte() % 8;
+        unsigned value = 1;
+        for (unsigned i = 0; i < count; ++i) {
+            const uint8_t selector = in_.Byte();
+            if (selector == 0xFF) ++value;  // leaves a gap: what lies beyond never loads
+            win32layer::RegistrySetString(kRoot, win32layer::U16(std::to_string(value++)),
+                                          NameOf(selector));
+        }
+        mustStore_ = ModelNames(LoadModel(ReadablePorts(), true));
+    }
+
+    // ---- Faults ----
+    void Arm(unsigned fault) {
+        callsBefore_ = win32layer::TotalCallCount();
+        if (fault) win32layer::FailNthCall(fault);
+    }
+    // Clears the fault; true when it struck during the step.
+    bool Disarm(unsigned fault) {
+        win32layer::ClearFaults();
+        return fault && win32layer::TotalCallCount() - callsBefore_ >= fault;
+    }
+
+    std::vector<win32layer::MessageBoxCall> TakeBoxes() {
+        auto boxes = win32layer::MessageBoxes();
+        win32layer::ClearMessageBoxes();
+        if (trace_)
+            for (const auto& box : boxes) std::fprintf(stderr, "  box: %s\n", win32layer::U8(box.text).c_str());
+        for (const auto& box : boxes) {
+            FUZZ_CHECK(!box.lockHeld);
+            FUZZ_CHECK(box.type == MB_OK);
+        }
+        FUZZ_CHECK(boxes.size() <= 1);
+        return boxes;
+    }
+
+    // ---- Steps ----
+    void Start(unsigned fault) {
+        const auto storedBefore = ReadablePorts();
+        Arm(fault);
+        DllMain(Module(), DLL_PROCESS_ATTACH, nullptr);
+        table_ = InitializePrintMonitor(W(kRoot));
+        const bool struck = Disarm(fault);
+        FUZZ_CHECK(table_ != nullptr);
+        win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
+        // A failed temp path look-up leaves the default port a directory of
+        // its own: the model follows the module.
+        directory_ = portList ? std::u16string(portList->tempDirectory) : kDirectory;
+        // Without its copy of the key's name it reads nothing and saves nothing.
+        canSave_ = registryRoot != nullptr;
+        if (!struck) {
+            model_ = InitialiseModel(storedBefore, true, directory_);
+            incomplete_ = false;
+        } else {
+            // Whatever failed, what is listed was stored or is the default port.
+            const auto readable = ReadablePorts();
+            for (const auto& name : Listed()) {
+                bool known = name == u"NORV";
+                for (const auto& stored : readable) known = known || EqualNoCase(stored, name);
+                FUZZ_CHECK(known);
+            }
+            Resync();
+        }
+        Check(struck, false);
+    }
+
+    void Stop() {
+        if (!table_) return;
+        held_.clear();  // the spooler that held them is gone too
+        DllMain(Module(), DLL_PROCESS_DETACH, nullptr);
+        table_ = nullptr;
+        baseline_.CheckReleased();
+    }
+
+    void AddPort(uint8_t answer, unsigned fault) {
+        const bool cancel = answer % (kFolderCount + 1) == kFolderCount;
+        const std::u16string port = cancel ? u"" : PortOf(kFolders[answer % (kFolderCount + 1)]);
+        // A browser that failed left its answer queued: take it away first.
+        for (;;) {
+            BROWSEINFOW info = {};
+            PIDLIST_ABSOLUTE left = SHBrowseForFolderW(&info);
+            if (!left) break;
+            CoTaskMemFree(left);
+        }
+        if (cancel) win32layer::CancelFolderBrowser();
+        else win32layer::ChooseFolder(kFolders[answer % (kFolderCount + 1)]);
+        const ModelList before = model_;
+        const auto storedBefore = ReadablePorts();
+
+        Arm(fault);
+        FUZZ_CHECK(table_->Monitor.pfnAddPort(nullptr, kOwner, W(u"NORV Monitor")));
+        const bool struck = Disarm(fault);
+        const auto boxes = TakeBoxes();
+        const std::u16string text = boxes.empty() ? u"" : boxes[0].text;
+
+        if (!struck) {
+            // What the model says must happen.
+            if (cancel) {
+                FUZZ_CHECK(boxes.empty());
+            } else if (!portList || Count(model_, port) > 0) {
+                // The spooler's list, checked before the lock, has it already;
+                // without a list (no memory at attach) every name counts as taken.
+                FUZZ_CHECK(text == kTakenText);
+            } else {
+                // Under the lock the store is read again first when the last
+                // load missed ports; the name may be one of those, or the
+                // default port's directory.
+                ModelList completed = CompletedModel(storedBefore);
+                if (FindPort(completed, port, directory_) >= 0) {
+                    FUZZ_CHECK(text == kTakenText);
+                } else {
+                    FUZZ_CHECK(canSave_ ? boxes.empty() : text == kUnsavedText);
+                    completed.insert(completed.begin(), ModelPort{port, false});
+                }
+                model_ = completed;
+                incomplete_ = false;
+            }
+        } else {
+            FUZZ_CHECK(boxes.empty() || text == kTakenText || text == kUnreadText ||
+                       text == kUnsavedText || text == kNoMemoryText ||
+                       boxes[0].caption == u"Port not added");
+            Resync();
+        }
+        // Added: no box, and the new port heads the list. The user was told of
+        // every other outcome, and nothing else may have added it.
+        const bool added = !cancel && boxes.empty() && !model_.empty() && model_[0].name == port &&
+                           FindPort(before, port, directory_) < 0;
+        if (text == kUnsavedText) FUZZ_CHECK(!model_.empty() && model_[0].name == port);
+        if (!cancel && boxes.empty() && !struck) FUZZ_CHECK(added);
+        if (added) mustStore_.push_back(port);
+        Check(struck, added);
+    }
+
+    void DeletePort(const std::u16string& name, unsigned fault) {
+        const auto storedBefore = ReadablePorts();
+        Arm(fault);
+        FUZZ_CHECK(table_->Monitor.pfnDeletePort(nullptr, kOwner, W(name)));
+        const bool struck = Disarm(fault);
+        const auto boxes = TakeBoxes();
+        FUZZ_CHECK(boxes.size() == 1);
+        const std::u16string text = boxes[0].text;
+        const std::u16string removedText = u"Port \"" + name + u"\" successfully removed.";
+
+        if (!struck) {
+            ModelList completed = CompletedModel(storedBefore);
+            const int at = portList ? FindPort(completed, name, directory_) : -1;
+            if (at >= 0) {
+                FUZZ_CHECK(text == (canSave_ ? removedText : kUnsavedText));
+                completed.erase(completed.begin() + at);
+            } else {
+                FUZZ_CHECK(text == kUnknownText);
+            }
+            model_ = completed;
+            incomplete_ = false;
+        } else {
+            FUZZ_CHECK(text == removedText || text == kUnknownText || text == kUnreadText ||
+                       text == kUnsavedText);
+            Resync();
+        }
+        // The port the user deleted, if one went, need not stay stored.
+        if (text == removedText || text == kUnsavedText) {
+            mustStore_.erase(std::remove_if(mustStore_.begin(), mustStore_.end(),
+                                            [&](const std::u16string& kept) {
+                                                return Names(ModelPort{kept, kept == u"NORV"}, name,
+                                                             directory_);
+                                            }),
+                             mustStore_.end());
+        }
+        Check(struck, text == removedText);
+    }
+
+    // OpenPort finds a port exactly when the model lists one by that name.
+    HANDLE Open(const std::u16string& name, bool struck) {
+        HANDLE handle = nullptr;
+        const BOOL opened = table_->Monitor.pfnOpenPort(W(name), &handle);
+        if (!struck) FUZZ_CHECK(bool(opened) == (FindPort(model_, name, directory_) >= 0));
+        return opened ? handle : nullptr;
+    }
+
+    void StartDocument(HANDLE handle) {
+        std::u16string document = u"Report.doc";
+        DOC_INFO_1W info = {W(document), nullptr, nullptr};
+        FUZZ_CHECK(table_->Monitor.pfnStartDocPort(handle, W(kPrinter), ++jobId_, 1,
+                                                   reinterpret_cast<LPBYTE>(&info)));
+        BYTE data[64] = {};
+        DWORD written = 0;
+        FUZZ_CHECK(table_->Monitor.pfnWritePort(handle, data, sizeof(data), &written));
+        FUZZ_CHECK(written == sizeof(data));
+    }
+
+    void EndDocument(HANDLE handle) {
+        FUZZ_CHECK(table_->Monitor.pfnEndDocPort(handle));
+        FUZZ_CHECK(table_->Monitor.pfnClosePort(handle));
+    }
+
+    void JobCycle(const std::u16string& name, unsigned fault) {
+        Arm(fault);
+        const bool heldBusy = [&] {
+            HANDLE probe = nullptr;
+            if (!table_->Monitor.pfnOpenPort(W(name), &probe)) return false;
+            for (HANDLE held : held_)
+                if (held == probe) return true;
+            return false;
+        }();
+        HANDLE handle = heldBusy ? nullptr : Open(name, false);
+        if (handle) {
+            StartDocument(handle);
+            EndDocument(handle);
+        }
+        const bool struck = Disarm(fault);
+        TakeBoxes();
+        Check(struck, false);
+    }
+
+    void JobStart(const std::u16string& name, unsigned fault) {
+        Arm(fault);
+        HANDLE handle = Open(name, false);
+        bool busy = false;
+        for (HANDLE held : held_) busy = busy || held == handle;
+        if (handle && !busy) {
+            StartDocument(handle);
+            held_.push_back(handle);
+        }
+        const bool struck = Disarm(fault);
+        TakeBoxes();
+        Check(struck, false);
+    }
+
+    void JobEnd(unsigned fault) {
+        Arm(fault);
+        if (!held_.empty()) {
+            EndDocument(held_.front());
+            held_.erase(held_.begin());
+        }
+        const bool struck = Disarm(fault);
+        TakeBoxes();
+        Check(struck, false);
+    }
+
+    // ---- The model ----
+    // The list after a change's read of the store: unchanged when the last
+    // load was complete.
+    ModelList CompletedModel(const std::vector<std::u16string>& storedBefore) const {
+        return incomplete_ ? CompleteModel(model_, storedBefore, true) : model_;
+    }
+
+    // After a step a failure struck, the model takes the monitor's list and
+    // whether it still misses stored ports; the checks below still apply.
+    void Resync() {
+        model_.clear();
+        for (const auto& name : Listed())
+            model_.push_back(ModelPort{name, name == u"NORV"});
+        incomplete_ = portList && portList->missesStoredPorts;
+    }
+
+    static size_t Count(const ModelList& list, const std::u16string& name) {
+        size_t n = 0;
+        for (const auto& port : list) n += EqualNoCase(port.name, name);
+        return n;
+    }
+
+    std::vector<std::u16string> Listed() const { return Ports(table_); }
+
+    // ---- The checks after every step ----
+    void Check(bool struck, bool savedByChange) {
+        const auto listed = Listed();
+        if (trace_) {
+            std::string line = struck ? "  struck; listed:" : "  listed:";
+            for (const auto& name : listed) line += " " + win32layer::U8(name);
+            line += "; model:";
+            for (const auto& port : model_) line += " " + win32layer::U8(port.name);
+            line += "; stored:";
+            for (const auto& name : ReadablePorts()) line += " " + win32layer::U8(name);
+            std::fprintf(stderr, "%s%s\n", line.c_str(), incomplete_ ? " (incomplete)" : "");
+        }
+        for (size_t i = 0; i < listed.size(); ++i)
+            for (size_t j = i + 1; j < listed.size(); ++j) FUZZ_CHECK(!EqualNoCase(listed[i], listed[j]));
+        if (!struck) FUZZ_CHECK(listed == ModelNames(model_));
+
+        const auto stored = ReadablePorts();
+        // A change saved without a failure: the store is the list, head last.
+        if (savedByChange) {
+            FUZZ_CHECK(std::vector<std::u16string>(stored.rbegin(), stored.rend()) == listed);
+            mustStore_ = listed;
+        }
+        // Failures have stopped: every port the user kept is stored.
+        for (const auto& port : mustStore_) {
+            bool found = false;
+            for (const auto& name : stored) found = found || EqualNoCase(name, port);
+            FUZZ_CHECK(found);
+        }
+    }
+
+    Reader& in_;
+    // FUZZ_TRACE=1 prints each step, to read a failing input.
+    const bool trace_ = std::getenv("FUZZ_TRACE") != nullptr;
+    Baseline baseline_;
+    LPMONITOREX table_ = nullptr;
+    ModelList model_;
+    std::u16string directory_ = kDirectory;
+    bool canSave_ = true;
+    bool incomplete_ = false;
+    std::vector<std::u16string> mustStore_;
+    std::vector<HANDLE> held_;
+    unsigned callsBefore_ = 0;
+    DWORD jobId_ = 0;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Reader in(data, size);
+    Sequence sequence(in);
+    sequence.Run();
+    return 0;
+}

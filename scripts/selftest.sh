@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Self-test of scripts/machine.sh: the 32-bit probe's three answers, the
+# NORV_WINE_ARCHES setting, and the messages for a busy apt lock and for a
+# user who cannot become root. apt-get and sudo are stand-ins on PATH here;
+# nothing is installed.
+set -uo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+chmod 755 "$work"
+failures=0
+
+# expect NAME WANT_RC PATTERN COMMAND...: runs COMMAND (bash code, with
+# machine.sh sourced) and checks its exit code and that its output has PATTERN.
+expect() {
+    local name=$1 want=$2 pattern=$3 out rc
+    out="$(cd "$work" && timeout 60 bash -c ". '$ROOT/scripts/machine.sh'; $4" 2>&1 </dev/null)"
+    rc=$?
+    if [ "$rc" -ne "$want" ] || ! grep -qE -- "$pattern" <<<"$out"; then
+        echo "selftest: $name: exit $rc (wanted $want), output:"
+        sed 's/^/    /' <<<"$out"
+        failures=$((failures + 1))
+    else
+        echo "selftest: $name: ok"
+    fi
+}
+arches='machine_wine_arches; rc=$?; echo "arches=[$MACHINE_WINE_ARCHES] reason=[$MACHINE_X86_LEFT_OUT]"; exit $rc'
+
+# The probe, as on this machine and as on kernels that refuse some programs.
+if NORV_WINE_ARCHES= bash -c ". '$ROOT/scripts/machine.sh'; machine_runs_32bit"; then
+    expect "probe: 32-bit programs run" 0 'arches=\[x86 x64\] reason=\[\]$' "NORV_WINE_ARCHES=; $arches"
+else
+    expect "probe: no 32-bit programs" 0 'arches=\[x64\] reason=\[this machine does not run 32-bit' "NORV_WINE_ARCHES=; $arches"
+fi
+expect "probe: i386 exec refused" 0 'arches=\[x64\] reason=\[this machine does not run 32-bit programs \(an i386 program: Exec format error\)\]' \
+    "NORV_WINE_ARCHES= NORV_PROBE_SIMULATE=no-ia32; $arches"
+expect "probe: no program runs at all" 2 'no directory here lets programs run' \
+    "NORV_WINE_ARCHES= NORV_PROBE_SIMULATE=noexec; $arches"
+expect "NORV_WINE_ARCHES=x64" 0 'arches=\[x64\] reason=\[NORV_WINE_ARCHES=x64 asks for 64-bit Wine only\]' \
+    "NORV_WINE_ARCHES=x64 NORV_PROBE_SIMULATE=noexec; $arches"
+expect "NORV_WINE_ARCHES=\"x86 x64\"" 0 'arches=\[x86 x64\] reason=\[\]' \
+    "NORV_WINE_ARCHES='x86 x64' NORV_PROBE_SIMULATE=no-ia32; $arches"
+expect "NORV_WINE_ARCHES=x86 refused" 2 "NORV_WINE_ARCHES is 'x86'; use x64" "NORV_WINE_ARCHES=x86; $arches"
+
+# apt held by another install: a bounded wait, then a failure that says so.
+mkdir -p "$work/busy"
+cat >"$work/busy/apt-get" <<'STUB'
+#!/bin/sh
+echo "E: Could not get lock /var/lib/dpkg/lock-frontend. It is held by process 4242 (apt-get)" >&2
+exit 100
+STUB
+cat >"$work/busy/sudo" <<'STUB'
+#!/bin/sh
+[ "$1" = -n ] && exit 0
+exec "$@"
+STUB
+chmod +x "$work/busy/apt-get" "$work/busy/sudo"
+expect "apt lock busy" 1 'apt is busy: another package manager has held its lock for 0 s \(held by process 4242 \(apt-get\)\)' \
+    "PATH='$work/busy':\$PATH NORV_APT_LOCK_WAIT=0; machine_apt install norv-absent"
+cat >"$work/busy/apt-get" <<'STUB'
+#!/bin/sh
+echo "E: Unable to locate package norv-absent" >&2
+exit 100
+STUB
+expect "apt other failure" 1 'Unable to locate package norv-absent' \
+    "PATH='$work/busy':\$PATH; machine_apt install norv-absent"
+
+# Not root: without sudo, and with a sudo that wants a password.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    as_user="setpriv --reuid=65534 --regid=65534 --clear-groups"
+    mkdir -p "$work/nosudo" "$work/asks"
+    for tool in bash sh sed grep dpkg-query id basename dirname mktemp cat rm chmod printf mkdir env; do
+        ln -s "$(command -v "$tool")" "$work/nosudo/$tool"
+    done
+    printf '#!/bin/sh\nexit 1\n' >"$work/asks/sudo"
+    chmod +x "$work/asks/sudo"
+    expect "no sudo" 1 "this user \(.*\) is not root and sudo is not installed.*apt-get install norv-absent" \
+        "exec $as_user env PATH='$work/nosudo' bash -c \". '$ROOT/scripts/machine.sh'; machine_install norv-absent\""
+    expect "sudo wants a password" 1 "sudo asks for a password and there is no terminal.*norv-absent" \
+        "exec $as_user env PATH='$work/asks':\$PATH bash -c \". '$ROOT/scripts/machine.sh'; machine_install norv-absent\""
+else
+    echo "selftest: the not-root cases need root and setpriv to switch users; not run"
+fi
+
+((failures == 0)) && echo "selftest: all passed" || echo "selftest: $failures failed"
+((failures == 0))
