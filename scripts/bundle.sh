@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds norvmon.dll and norvinst.exe for x86 and x64 and writes the release
-# bundle build/norvmon-<version>-windows.zip: x86/ and x64/ with both files,
+# Builds the monitor's three DLLs (legacy norvmon.dll, the modern pair
+# norvmon2.dll and norvmonui.dll) and norvinst.exe for x86 and x64 and writes
+# the release bundle build/norvmon-<version>-windows.zip: x86/ and x64/ with
+# these files,
 # README.txt for the Windows administrator and SHA256SUMS. The version is
 # project(VERSION) in CMakeLists.txt.
 #
@@ -25,16 +27,18 @@ bash "$ROOT/scripts/install-deps.sh" windows bundle
 version="$(sed -n 's/^project(norvmon VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 [ -n "$version" ] || { echo "bundle.sh: no project(VERSION) in CMakeLists.txt" >&2; exit 1; }
 name="norvmon-$version-windows"
+DLLS="norvmon.dll norvmon2.dll norvmonui.dll"
+FILES="$DLLS norvinst.exe"
 
 for arch in x86 x64; do
     if [ "$build" -eq 1 ]; then
         (cd "$ROOT" && cmake --preset "windows-$arch" >/dev/null &&
-            cmake --build --preset "windows-$arch" -j "${JOBS:-2}" --target norvmon norvinst >/dev/null) || {
+            cmake --build --preset "windows-$arch" -j "${JOBS:-2}" --target norvmon norvmon2 norvmonui norvinst >/dev/null) || {
             echo "bundle.sh: the windows-$arch build failed" >&2
             exit 1
         }
     fi
-    bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/norvmon.dll"
+    for dll in $DLLS; do bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/$dll"; done
 done
 
 stage="$BUILD_ROOT/bundle/$name"
@@ -42,18 +46,19 @@ rm -rf "$stage"
 mkdir -p "$stage"
 for arch in x86 x64; do
     mkdir -p "$stage/$arch"
-    cp "$BUILD_ROOT/windows-$arch/norvmon.dll" "$BUILD_ROOT/windows-$arch/norvinst.exe" "$stage/$arch/"
+    for file in $FILES; do cp "$BUILD_ROOT/windows-$arch/$file" "$stage/$arch/"; done
 done
 # Windows line ends for Notepad and the command prompt.
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$ROOT/packaging/README.txt" >"$stage/README.txt"
-(cd "$stage" && sha256sum README.txt x86/norvmon.dll x86/norvinst.exe x64/norvmon.dll x64/norvinst.exe >SHA256SUMS)
+entries=(README.txt)
+for arch in x86 x64; do for file in $FILES; do entries+=("$arch/$file"); done; done
+(cd "$stage" && sha256sum "${entries[@]}" >SHA256SUMS)
 
 # The same sources give the same archive: fixed times, fixed order, no extra fields.
 stamp="$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)"
 find "$stage" -exec touch -h -d "@$stamp" {} +
 zipfile="$BUILD_ROOT/$name.zip"
 rm -f "$zipfile"
-(cd "$stage" && TZ=UTC zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x86/norvmon.dll x86/norvinst.exe \
-    x64/ x64/norvmon.dll x64/norvinst.exe)
+(cd "$stage" && TZ=UTC zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x64/ "${entries[@]:1}")
 echo "bundle: $zipfile"
 (cd "$stage" && sed 's/^/  /' SHA256SUMS)

@@ -45,7 +45,9 @@ windows() {
     local arch=$1
     cmake --preset "windows-$arch" >/dev/null &&
         cmake --build --preset "windows-$arch" -j"$JOBS" &&
-        bash scripts/check-dll.sh "build/windows-$arch/norvmon.dll"
+        for dll in norvmon norvmon2 norvmonui; do
+            bash scripts/check-dll.sh "build/windows-$arch/$dll.dll" || return 1
+        done
 }
 
 # wine_step NAME ARCH COMMAND...: the x86 steps are the only ones ever skipped,

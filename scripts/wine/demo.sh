@@ -175,8 +175,8 @@ if x86; then
 else
     echo "Step 3: installing the monitor with norvinst (64-bit)"
 fi
-run "norvinst install (x64)" wine "$X64/norvinst.exe" install
-x86 && run "norvinst install (x86)" wine "$X86/norvinst.exe" install
+run "norvinst install --legacy (x64)" wine "$X64/norvinst.exe" install --legacy
+x86 && run "norvinst install --legacy (x86)" wine "$X86/norvinst.exe" install --legacy
 run "norvinst status" wine "$X64/norvinst.exe" status
 
 echo "Step 4: the ports the spooler lists (EnumPortsW through norvinst ports)"

@@ -1,4 +1,5 @@
-// The module's two exports.
+// The modules' exports: the legacy DLL's DllMain and InitializePrintMonitor,
+// the modern DLL's InitializePrintMonitor2.
 #pragma once
 
 #include <windows.h>
@@ -8,4 +9,5 @@
 extern "C" {
 BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot);
+LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, PHANDLE phMonitor);
 }

@@ -1,24 +1,21 @@
-// Module entry: process attach and detach, and initialisation by the spooler.
+// Process attach and detach, and the start and stop of a monitor session,
+// shared by both entry points (legacy_entry.cpp, modern_entry.cpp).
 #include "common/heap.h"
 #include "monitor/exports.h"
 #include "monitor/lock.h"
-#include "monitor/operations.h"
+#include "monitor/session.h"
 #include "monitor/state.h"
 #include "ports/port_store.h"
+#include "ports/store_key.h"
 
 CRITICAL_SECTION monitorLock;
 PortList* portList = nullptr;
 LPWSTR registryRoot = nullptr;
 HANDLE monitorEvent = nullptr;
 HMODULE spoolerModule = nullptr;
-
-const WCHAR kMonitorName[] = TEXT("NORV Monitor");
-const WCHAR kMonitorDescription[] = TEXT("Norvale Document Monitor");
-const WCHAR kDefaultPortName[] = TEXT("NORV");
+bool monitorStarted = false;
 
 namespace {
-
-bool initialised = false;
 
 void ProcessAttach(HINSTANCE module) {
     InitializeCriticalSection(&monitorLock);
@@ -27,15 +24,11 @@ void ProcessAttach(HINSTANCE module) {
 }
 
 void ProcessDetach() {
-    if (monitorEvent) CloseHandle(monitorEvent);
-    monitorEvent = nullptr;
-    HeapFreeString(registryRoot);
-    registryRoot = nullptr;
+    StopMonitor();
     if (spoolerModule) FreeLibrary(spoolerModule);
     spoolerModule = nullptr;
     PortList::Destroy(portList);
     portList = nullptr;
-    initialised = false;
 }
 
 }  // namespace
@@ -46,22 +39,22 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-extern "C" LPMONITOREX WINAPI InitializePrintMonitor(LPWSTR pRegistryRoot) {
-    LPMONITOREX table = const_cast<LPMONITOREX>(&monitorTable);
-    MonitorLock lock;
-    // A host that loads the monitor in each client process calls this again
-    // while the monitor is initialised. The list already mirrors the stored
-    // values and the event exists, so a repeat only hands back the table.
-    if (initialised) return table;
-    initialised = true;
-
-    registryRoot = HeapCopyString(pRegistryRoot);
+void StartMonitor() {
+    monitorStarted = true;
     monitorEvent = CreateEventW(nullptr, FALSE, FALSE, kMonitorName);
-    if (!portList) return table;
+    if (!portList) return;
     // After a failed read the list lacks stored ports: the default port is
     // listed, but storing it would overwrite the values that were not read.
     const bool complete = LoadPorts(portList, registryRoot);
     if (!portList->HasDefaultPort() && portList->Insert(nullptr, true) && complete)
         SavePorts(portList, registryRoot);
-    return table;
+}
+
+void StopMonitor() {
+    if (monitorEvent) CloseHandle(monitorEvent);
+    monitorEvent = nullptr;
+    HeapFreeString(registryRoot);
+    registryRoot = nullptr;
+    UnbindStore();
+    monitorStarted = false;
 }

@@ -60,11 +60,12 @@ LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LP
         info.Reserved = 0;
         memcpy(entry, &info, sizeof(info));
     } else {
-        MessageBoxW(nullptr, TEXT("Error"), TEXT("invalid level"), MB_OK);
+        if (invalidLevelNotice) invalidLevelNotice();
     }
     return stringEnd;
 }
 
+void (*invalidLevelNotice)() = nullptr;
 void PackSharedStrings(const PortList* list, LPBYTE entries, DWORD count) {
     const DWORD bytes = list->descriptionBytes + list->monitorNameBytes;
     for (DWORD i = 0; i < count; ++i) {

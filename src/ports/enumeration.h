@@ -12,6 +12,11 @@ unsigned long long ListSize(const PortList* list, DWORD level);
 // the description is only set aside: PackSharedStrings fills it.
 LPBYTE PackEntry(const PortList* list, const PortRecord* record, DWORD level, LPBYTE entry,
                  LPBYTE stringEnd);
+
+// Called, under the lock, for each port packed at a level that is not 1 or 2.
+// The legacy entry point binds its "invalid level" box here; the modern one
+// runs where no window is ever seen and binds nothing.
+extern void (*invalidLevelNotice)();
 // Copies the monitor name and the description into the room the `count`
 // level-2 records at `entries` point at. Apart from the record walk, where
 // the copies would wait on each record's memory.

@@ -1,29 +1,8 @@
 #include "ports/port_store.h"
 
+#include "ports/store_key.h"
+
 namespace {
-
-// A registry key opened for the span of one load or save.
-class RegistryKey {
-public:
-    RegistryKey(LPCWSTR root, REGSAM access) {
-        status_ = root ? RegOpenKeyExW(HKEY_LOCAL_MACHINE, root, 0, access, &key_)
-                       : LSTATUS(ERROR_FILE_NOT_FOUND);
-        if (status_ != ERROR_SUCCESS) key_ = nullptr;
-    }
-    ~RegistryKey() {
-        if (key_) RegCloseKey(key_);
-    }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    explicit operator bool() const { return key_ != nullptr; }
-    HKEY get() const { return key_; }
-    LSTATUS status() const { return status_; }
-
-private:
-    HKEY key_ = nullptr;
-    LSTATUS status_ = ERROR_SUCCESS;
-};
 
 // Value names are decimal numbers: at most 10 digits and a terminator.
 struct ValueName {
@@ -34,10 +13,9 @@ struct ValueName {
 // Reads stored value `n` into `name`, terminated. The numbering ends at a
 // missing value or one too long for a port (EndsNumbering); any other
 // failure leaves stored ports unread.
-LSTATUS ReadStoredName(HKEY key, DWORD n, WCHAR (&name)[kPortStringUnits]) {
+LSTATUS ReadStoredName(const StoreKey& key, DWORD n, WCHAR (&name)[kPortStringUnits]) {
     DWORD bytes = sizeof(name);
-    LSTATUS status = RegQueryValueExW(key, ValueName(n).text, nullptr, nullptr,
-                                      reinterpret_cast<LPBYTE>(name), &bytes);
+    LSTATUS status = key.Query(ValueName(n).text, reinterpret_cast<LPBYTE>(name), &bytes);
     if (status != ERROR_SUCCESS) return status;
     // The stored string need not carry its terminator.
     DWORD units = bytes / sizeof(WCHAR);
@@ -113,11 +91,11 @@ private:
 
 bool LoadPorts(PortList* list, LPCWSTR root) {
     if (!list) return false;
-    RegistryKey key(root, KEY_QUERY_VALUE);
+    StoreKey key(root, KEY_QUERY_VALUE);
     bool complete = key || key.status() == ERROR_FILE_NOT_FOUND;
     for (DWORD i = 1; key; ++i) {
         WCHAR name[kPortStringUnits];
-        LSTATUS status = ReadStoredName(key.get(), i, name);
+        LSTATUS status = ReadStoredName(key, i, name);
         if (status != ERROR_SUCCESS) {
             if (!EndsNumbering(status)) complete = false;
             break;
@@ -136,12 +114,12 @@ bool LoadPorts(PortList* list, LPCWSTR root) {
 LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
     if (!list) return ERROR_NOT_ENOUGH_MEMORY;  // it could not be made at attach
     if (!list->missesStoredPorts) return ERROR_SUCCESS;
-    RegistryKey key(root, KEY_QUERY_VALUE);
+    StoreKey key(root, KEY_QUERY_VALUE);
     if (!key && key.status() != ERROR_FILE_NOT_FOUND) return key.status();
     StoredPorts stored(list);
     for (DWORD i = 1; key; ++i) {
         WCHAR name[kPortStringUnits];
-        LSTATUS status = ReadStoredName(key.get(), i, name);
+        LSTATUS status = ReadStoredName(key, i, name);
         if (EndsNumbering(status)) break;
         if (status != ERROR_SUCCESS) return status;
         if (!name[0] || stored.Holds(name)) continue;
@@ -155,7 +133,7 @@ LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
 
 LSTATUS SavePorts(PortList* list, LPCWSTR root) {
     if (!list) return ERROR_NOT_ENOUGH_MEMORY;
-    RegistryKey key(root, KEY_READ | KEY_SET_VALUE);
+    StoreKey key(root, KEY_READ | KEY_SET_VALUE);
     if (!key) return key.status();
     // Values are written from 1 upwards and deleted only after all were
     // written. Deleting a port moves the ones stored above it down by one and
@@ -167,14 +145,13 @@ LSTATUS SavePorts(PortList* list, LPCWSTR root) {
         const PortRecord* record = list->head;
         for (DWORD skip = count - n; skip > 0; --skip) record = record->next;
         LPCWSTR name = list->DisplayName(record);
-        const LSTATUS status = RegSetValueExW(key.get(), ValueName(n).text, 0, REG_SZ,
-                                             reinterpret_cast<const BYTE*>(name),
-                                             (record->nameUnits + 1) * sizeof(WCHAR));
+        const LSTATUS status = key.Set(ValueName(n).text, reinterpret_cast<const BYTE*>(name),
+                                       (record->nameUnits + 1) * sizeof(WCHAR));
         if (status != ERROR_SUCCESS) return status;
     }
     // The values past the list end at the first one missing.
     for (DWORD i = count + 1;; ++i) {
-        const LSTATUS status = RegDeleteValueW(key.get(), ValueName(i).text);
+        const LSTATUS status = key.Delete(ValueName(i).text);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS) return status;
     }

@@ -1,5 +1,6 @@
-// The port list's registry form: REG_SZ values named 1..N under
-// HKEY_LOCAL_MACHINE\<root>, value N holding the head of the list.
+// The port list's registry form: REG_SZ values named 1..N under the monitor's
+// key (HKEY_LOCAL_MACHINE\<root>, or the spooler's key: see store_key.h),
+// value N holding the head of the list.
 #pragma once
 
 #include "ports/port_list.h"

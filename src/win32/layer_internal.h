@@ -3,6 +3,8 @@
 
 #include "control.h"
 
+#include <winspool.h>
+
 namespace win32layer::detail {
 
 // Counts a call of `api` and says whether it is to fail; if so, *error holds
@@ -20,6 +22,14 @@ void ResetUser();
 void ResetPrinters();
 void ResetShell();
 void ResetSpooler();
+void ResetXcv();
+
+// Xcv handles (xcv.cpp): OpenPrinterW and ClosePrinter hand these names and
+// handles over; ModernMonitorPorts adds the hosted MONITOR2's ports to a list.
+bool IsXcvName(LPCWSTR name);
+BOOL OpenXcv(LPCWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
+bool CloseXcv(HANDLE printer);
+bool ModernMonitorPorts(std::vector<std::u16string>* names);
 void ResetFiles();
 
 std::u16string Lower(const std::u16string& s);

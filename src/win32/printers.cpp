@@ -17,6 +17,7 @@
 using win32layer::Api;
 using win32layer::detail::Lower;
 using win32layer::detail::ShouldFail;
+namespace detail = win32layer::detail;
 
 namespace {
 
@@ -49,7 +50,7 @@ void Delay() {
 
 extern "C" {
 
-BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
+BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults) {
     Delay();
     DWORD error;
     if (ShouldFail(Api::OpenPrinterW, ERROR_INVALID_PRINTER_NAME, &error)) {
@@ -57,6 +58,7 @@ BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW) {
         SetLastError(error);
         return FALSE;
     }
+    if (printer && detail::IsXcvName(name)) return detail::OpenXcv(name, printer, defaults);
     std::lock_guard<std::mutex> guard(printerMutex);
     std::u16string given = name ? std::u16string(name) : std::u16string();
     openPrinterNames.push_back(given);
@@ -148,6 +150,7 @@ BOOL WINAPI ClosePrinter(HANDLE printer) {
         SetLastError(error);
         return FALSE;
     }
+    if (detail::CloseXcv(printer)) return TRUE;
     std::lock_guard<std::mutex> guard(printerMutex);
     if (!openPrinters.erase(printer)) {
         SetLastError(ERROR_INVALID_HANDLE);

@@ -75,7 +75,7 @@ bool MonitorPorts(std::vector<std::u16string>* names) {
         root = monitorRoot;
         if (entry) ++monitorInitializations;
     }
-    if (!entry) return true;
+    if (!entry) return detail::ModernMonitorPorts(names);
     LPMONITOREX table = entry(&root[0]);
     if (!table || !table->Monitor.pfnEnumPorts) return true;
 
@@ -324,8 +324,11 @@ void ResetSpooler() {
         otherPorts = kDefaultOtherPorts;
         enumCalls.clear();
     }
-    std::lock_guard<std::mutex> lock(gateMutex);
-    gates.clear();
+    {
+        std::lock_guard<std::mutex> lock(gateMutex);
+        gates.clear();
+    }
+    ResetXcv();
 }
 }  // namespace detail
 }  // namespace win32layer

@@ -189,7 +189,7 @@ TEST(Installer, InstallsAndUninstallsTheMonitor) {
     ASSERT_EQ(4u, before.exitCode) << "monitor already installed at the start:\n" << before.output;
     EXPECT_NE(std::string::npos, before.output.find("not installed")) << before.output;
 
-    norv::CommandResult install = norv::RunInstaller(L"install");
+    norv::CommandResult install = norv::RunInstaller(L"install --legacy");
     ASSERT_EQ(0u, install.exitCode) << install.output;
     EXPECT_TRUE(FileExists(SystemDllPath())) << Narrow(SystemDllPath());
     EXPECT_TRUE(MonitorRegistered());
@@ -203,7 +203,7 @@ TEST(Installer, InstallsAndUninstallsTheMonitor) {
     EXPECT_EQ(0u, ports.exitCode) << ports.output;
     EXPECT_TRUE(HasLine(ports.output, {"NORV ", "NORV Monitor", "Norvale Document Monitor"})) << ports.output;
 
-    norv::CommandResult again = norv::RunInstaller(L"install");
+    norv::CommandResult again = norv::RunInstaller(L"install --legacy");
     EXPECT_EQ(0u, again.exitCode) << again.output;
     EXPECT_NE(std::string::npos, again.output.find("already registered")) << again.output;
 
@@ -219,7 +219,7 @@ TEST(Installer, InstallsAndUninstallsTheMonitor) {
 }
 
 TEST(Installer, StatusReportsARegistrationWithoutItsDll) {
-    ASSERT_EQ(0u, norv::RunInstaller(L"install").exitCode);
+    ASSERT_EQ(0u, norv::RunInstaller(L"install --legacy").exitCode);
     ASSERT_TRUE(DeleteFileW(SystemDllPath().c_str()));
     norv::CommandResult status = norv::RunInstaller(L"status");
     EXPECT_EQ(5u, status.exitCode) << status.output;
@@ -233,7 +233,7 @@ TEST(Installer, StatusReportsARegistrationWithoutItsDll) {
 class Spooler : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        install_ = new norv::CommandResult(norv::RunInstaller(L"install"));
+        install_ = new norv::CommandResult(norv::RunInstaller(L"install --legacy"));
         root_ = L"C:\\norvtest\\" + std::wstring(norv::kArchitecture);
     }
 

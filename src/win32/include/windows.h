@@ -52,6 +52,7 @@ typedef const CHAR* LPCSTR;
 typedef void* HANDLE;
 typedef HANDLE* PHANDLE;
 typedef HANDLE* LPHANDLE;
+typedef HANDLE HGLOBAL;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef struct HINSTANCE__* HINSTANCE;
@@ -85,6 +86,8 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_ALREADY_EXISTS 183L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_CANCELLED 1223L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_CANTWRITE 1013L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
@@ -139,6 +142,11 @@ DWORD WINAPI GetLastError(void);
 HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
+
+#define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
+#define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
+DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
+                            LPWSTR buffer, DWORD size, void* arguments);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);

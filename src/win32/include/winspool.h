@@ -35,6 +35,9 @@ typedef struct _PRINTER_DEFAULTSW {
     ACCESS_MASK DesiredAccess;
 } PRINTER_DEFAULTSW, *PPRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
 
+#define SERVER_ACCESS_ADMINISTER 0x00000001
+#define SERVER_ACCESS_ENUMERATE 0x00000002
+
 #define JOB_CONTROL_PAUSE 1
 #define JOB_CONTROL_RESUME 2
 #define JOB_CONTROL_CANCEL 3
@@ -50,6 +53,8 @@ extern "C" {
 BOOL WINAPI OpenPrinterW(LPWSTR printerName, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD command);
 BOOL WINAPI ClosePrinter(HANDLE printer);
+BOOL WINAPI XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE input, DWORD inputBytes, PBYTE output,
+                     DWORD outputBytes, PDWORD outputNeeded, PDWORD status);
 BOOL WINAPI EnumPortsW(LPWSTR name, DWORD level, LPBYTE ports, DWORD bufferBytes, LPDWORD needed,
                        LPDWORD returned);
 

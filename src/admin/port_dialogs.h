@@ -1,0 +1,21 @@
+// The dialogs of port administration, shared by the legacy monitor's AddPort,
+// ConfigurePort and DeletePort and by the UI DLL, so that both forms show the
+// same browser and the same boxes, owned by the window they are given.
+#pragma once
+
+#include <windows.h>
+
+#include "common/wide_string.h"
+
+void Tell(HWND owner, LPCWSTR text, LPCWSTR caption);
+// "Port already exists".
+void TellTaken(HWND owner);
+// The box of ConfigurePort: a port cannot be configured.
+void TellNotConfigurable(HWND owner);
+// "Port removed", naming the port, or the "Error" box of a failed removal.
+void TellRemoved(HWND owner, LPCWSTR portName);
+void TellNotRemoved(HWND owner);
+
+// The folder the user picks, as a port name ending in a backslash; false when
+// the user cancelled or the folder cannot be a port (the user has been told).
+bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]);
