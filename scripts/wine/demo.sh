@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A real print session with the monitor in Wine's print spooler:
-# builds both DLLs and the release bundle, makes a Wine prefix under build/,
+# builds the DLLs and the release bundle, makes a Wine prefix under build/,
 # installs the monitor with norvinst from the unpacked bundle, lists the
 # spooler's ports, adds a port through the shell's folder browser and one with
 # norvinst add-port, tries to add the first again, configures it, prints a
@@ -25,7 +25,7 @@ build=1
 for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
-        -h|--help) sed -n '2,10p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '2,16p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "demo.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
