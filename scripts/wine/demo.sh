@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # A real print session with the monitor in Wine's print spooler:
-# builds both DLLs and the release bundle, makes a Wine prefix under build/,
+# builds the DLLs and the release bundle, makes a Wine prefix under build/,
 # installs the monitor with norvinst from the unpacked bundle, lists the
 # spooler's ports, adds a port through the shell's folder browser and one with
 # norvinst add-port, tries to add the first again, configures it, prints a
 # document to NORV from a 64-bit and a 32-bit program and a text file from
-# notepad, deletes the port and uninstalls. Every dialog is answered as a user
-# would and photographed (Xvfb, import) into build/wine/demo/screenshots/.
+# notepad and deletes the port. Then it switches to the modern pair (the ports
+# stay), adds the port through the UI DLL's AddPortUI, is refused the same
+# folder again, deletes the port, adds and removes ports with norvinst (no
+# dialog) and uninstalls. Every dialog is answered as a user would and
+# photographed (Xvfb, import) into build/wine/demo/screenshots/.
 # Where this machine runs no 32-bit programs (or NORV_WINE_ARCHES=x64) the
 # session is the 64-bit one alone.
 #
@@ -22,29 +25,29 @@ build=1
 for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
-        -h|--help) sed -n '2,10p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '2,16p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "demo.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
 
 bash "$ROOT/scripts/wine/setup.sh" >/dev/null || exit 1
 
-echo "Step 1: building norvmon.dll, norvinst.exe and norvspool.exe for x86 and x64"
+echo "Step 1: building norvmon.dll, norvmon2.dll, norvmonui.dll, norvinst.exe and norvspool.exe for x86 and x64"
 if [ "$build" -eq 1 ]; then
     for arch in x86 x64; do
         (cd "$ROOT" && cmake --preset "windows-$arch" >/dev/null &&
             cmake --build --preset "windows-$arch" -j "$(nproc)" \
-                --target norvmon norvinst norvspool >"$BUILD_ROOT/demo-build-$arch.log" 2>&1) || {
+                --target norvmon norvmon2 norvmonui norvinst norvspool >"$BUILD_ROOT/demo-build-$arch.log" 2>&1) || {
             echo "  the windows-$arch build failed; see $BUILD_ROOT/demo-build-$arch.log" >&2
             exit 1
         }
     done
 fi
 for arch in x86 x64; do
-    for file in norvmon.dll norvinst.exe norvspool.exe; do
+    for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe norvspool.exe; do
         [ -f "$BUILD_ROOT/windows-$arch/$file" ] || { echo "  missing $BUILD_ROOT/windows-$arch/$file" >&2; exit 1; }
     done
-    echo "  $BUILD_ROOT/windows-$arch/norvmon.dll"
+    echo "  $BUILD_ROOT/windows-$arch/norvmon.dll, norvmon2.dll, norvmonui.dll"
 done
 # The monitor and norvinst come from the unpacked release bundle, so every run
 # proves it; norvspool, the demo's own client, is put beside them.
@@ -114,14 +117,14 @@ failed=0
 # Each program gets a file of its own (those services may still write).
 mkdir -p "$DEMO/output"
 count=0
-run() {  # run DESCRIPTION EXE ARGS...: prints the output indented
+run() {  # [want=CODE] run DESCRIPTION EXE ARGS...: prints the output indented
     local rc
     count=$((count + 1))
     OUT="$DEMO/output/$count.txt"
     "${@:2}" >"$OUT" 2>&1
     rc=$?
     tr -d "\r" <"$OUT" | grep -v -e "^wine: Read access denied" -e ":fixme:" | sed "s/^/  /"
-    if [ "$rc" -ne 0 ]; then
+    if [ "$rc" -ne "${want:-0}" ]; then
         echo "  -> $1 failed (exit code $rc)"
         failed=1
     fi
@@ -212,7 +215,47 @@ echo "Step 10: deleting the port $PORT"
 run "delete port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 4-delete- deleteport "$PORT"
 run "norvinst status" wine "$X64/norvinst.exe" status
 
-echo "Step 11: uninstalling the monitor with norvinst"
+# The modern pair: its UI DLL runs in norvspool'"'"'s process and shows its dialogs
+# only to an owner window, hence --window.
+if x86; then
+    echo "Step 11: switching to the modern pair with norvinst install --modern (64-bit, then 32-bit)"
+else
+    echo "Step 11: switching to the modern pair with norvinst install --modern (64-bit)"
+fi
+run "norvinst install --modern (x64)" wine "$X64/norvinst.exe" install --modern
+x86 && run "norvinst install --modern (x86)" wine "$X86/norvinst.exe" install --modern
+echo "  the port C:\\Out\\Scans\\ added under the legacy DLL is still listed:"
+run "norvinst status" wine "$X64/norvinst.exe" status
+
+echo "Step 12: adding the port $PORT through AddPortUI and the folder browser (64-bit program)"
+run "modern add port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 5-modern-add-port- --window addport "$PORT_FOLDER"
+
+if x86; then
+    echo "Step 13: adding the same folder again from a 32-bit program (refused)"
+    want=2 run "modern add port again (x86)" wine "$X86/norvspool.exe" --shots "$SHOTS_WIN" 6-modern-add-again- \
+        --window addport "$PORT_FOLDER"
+else
+    echo "Step 13: adding the same folder again (refused)"
+    want=2 run "modern add port again" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 6-modern-add-again- \
+        --window addport "$PORT_FOLDER"
+fi
+# The UI DLL answers a taken folder with its box, and AddPortW fails with
+# ERROR_ALREADY_EXISTS.
+grep -q "\"Port already exists\"" "$OUT" && grep -q "failed with error 183" "$OUT" ||
+    { echo "  -> the folder was not refused with the \"Port already exists\" box"; failed=1; }
+
+echo "Step 14: deleting the port $PORT through DeletePortUI"
+run "modern delete port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 7-modern-delete- --window deleteport "$PORT"
+
+echo "Step 15: adding C:\\Out\\Letters\\ and removing it and C:\\Out\\Scans\\ with norvinst, no dialog"
+mkdir -p "$WINEPREFIX/drive_c/Out/Letters"
+# A dialog would wait for an answer nobody gives: the timeout makes it a failure.
+run "norvinst add-port" timeout 60 wine "$X64/norvinst.exe" add-port "C:\\Out\\Letters"
+run "norvinst status" wine "$X64/norvinst.exe" status
+run "norvinst remove-port" timeout 60 wine "$X64/norvinst.exe" remove-port "C:\\Out\\Letters\\" "C:\\Out\\Scans\\"
+run "norvinst status" wine "$X64/norvinst.exe" status
+
+echo "Step 16: uninstalling the monitor with norvinst"
 run "norvinst uninstall (x64)" wine "$X64/norvinst.exe" uninstall
 x86 && run "norvinst uninstall (x86)" wine "$X86/norvinst.exe" uninstall
 OUT="$DEMO/output/final-status.txt"
@@ -235,7 +278,8 @@ for shot in "$SHOTS"/*.png; do
 done
 if [ "$status" -eq 0 ]; then
     echo "The session completed ($WINE_ARCHES): installed, listed, added, refused, configured, printed" \
-        "(raw and from notepad), deleted, uninstalled."
+        "(raw and from notepad), deleted; then the modern pair: switched keeping the ports, added through" \
+        "AddPortUI, refused, deleted, added and removed with norvinst; uninstalled."
 else
     echo "The session did not complete; see the lines marked -> above."
 fi

@@ -11,7 +11,9 @@
 //   norvspool removeprinter       delete that printer
 //
 // Options (before the command): --shots DIR NAME asks for a screenshot of
-// each dialog, named NAME01, NAME02, ... (see DialogDriver).
+// each dialog, named NAME01, NAME02, ... (see DialogDriver); --window passes
+// a window of this program to the port calls, as a port page does: the
+// modern pair's UI DLL shows its dialogs only to an owner window.
 //
 // Exit code 0 when the spooler accepted the call, 1 on bad usage, 2 when the
 // spooler refused it.
@@ -70,6 +72,14 @@ int Refused(const char* call) {
     return 2;
 }
 
+// A refused port call still showed its boxes: they are told first.
+int Refused(const char* call, const DialogDriver& driver) {
+    DWORD error = GetLastError();
+    Report(driver);
+    SetLastError(error);
+    return Refused(call);
+}
+
 }  // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
@@ -81,8 +91,15 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         shotName = args[2];
         args.erase(args.begin(), args.begin() + 3);
     }
+    HWND owner = nullptr;
+    if (!args.empty() && args[0] == L"--window") {
+        owner = CreateWindowExW(0, L"STATIC", L"NORV port page", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
+        if (owner == nullptr) return Refused("CreateWindowExW");
+        args.erase(args.begin());
+    }
     if (args.empty()) {
-        Say("usage: norvspool [--shots DIR NAME] addport FOLDER | configure PORT | deleteport PORT |"
+        Say("usage: norvspool [--shots DIR NAME] [--window] addport FOLDER | configure PORT | deleteport PORT |"
             " print PORT DOC | printer PORT | removeprinter");
         return 1;
     }
@@ -94,20 +111,20 @@ extern "C" int wmain(int argc, wchar_t** argv) {
     if (command == L"addport" && args.size() == 2) {
         norv::MakeFolder(args[1]);
         driver.ChooseFolder(args[1]);
-        if (!AddPortW(nullptr, nullptr, const_cast<wchar_t*>(norv::kMonitorName))) return Refused("AddPortW");
+        if (!AddPortW(nullptr, owner, const_cast<wchar_t*>(norv::kMonitorName))) return Refused("AddPortW", driver);
         Report(driver);
         return 0;
     }
     if (command == L"configure" && args.size() == 2) {
         norv::RouteWinePortCalls(args[1]);
-        if (!ConfigurePortW(nullptr, nullptr, const_cast<wchar_t*>(args[1].c_str())))
-            return Refused("ConfigurePortW");
+        if (!ConfigurePortW(nullptr, owner, const_cast<wchar_t*>(args[1].c_str())))
+            return Refused("ConfigurePortW", driver);
         Report(driver);
         return 0;
     }
     if (command == L"deleteport" && args.size() == 2) {
         norv::RouteWinePortCalls(args[1]);
-        if (!DeletePortW(nullptr, nullptr, const_cast<wchar_t*>(args[1].c_str()))) return Refused("DeletePortW");
+        if (!DeletePortW(nullptr, owner, const_cast<wchar_t*>(args[1].c_str()))) return Refused("DeletePortW", driver);
         Report(driver);
         return 0;
     }
