@@ -3,6 +3,7 @@
 // monitor through OpenPrinterW(",XcvMonitor NORV Monitor") and XcvDataW.
 #include <cstring>
 #include <filesystem>
+#include <unistd.h>
 
 #include "control.h"
 #include "files_control.h"
@@ -31,11 +32,16 @@ std::vector<BYTE> Input(const std::u16string& s) {
 class ModernMonitorTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        drive = std::filesystem::temp_directory_path() / "norv-modern-monitor-test";
+        // ctest runs each test in a process of its own, several at once.
+        drive = std::filesystem::temp_directory_path() /
+                ("norv-modern-monitor-test-" + std::to_string(getpid()));
         for (const char* folder : {"Out", "New", "Scans", "Modern", "Legacy", "Taken"})
             std::filesystem::create_directories(drive / folder);
     }
-    static void TearDownTestSuite() { std::filesystem::remove_all(drive); }
+    static void TearDownTestSuite() {
+        std::error_code ignored;
+        std::filesystem::remove_all(drive, ignored);
+    }
     // A clean machine whose drive D: holds the folders the tests add.
     void SetUp() override {
         ResetMachine();

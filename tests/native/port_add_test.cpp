@@ -4,6 +4,7 @@
 // window are checked after each call.
 #include <algorithm>
 #include <filesystem>
+#include <unistd.h>
 #include <fstream>
 #include <thread>
 
@@ -27,7 +28,7 @@ protected:
         MonitorTest::SetUp();
         win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
         root = std::filesystem::temp_directory_path() /
-               ("norv-port-add-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               ("norv-port-add-" + std::to_string(getpid()) +
                 "-" + std::to_string(reinterpret_cast<uintptr_t>(this)));
         std::filesystem::remove_all(root);
         for (const char* dir : {"c/Out/Scans", "c/Out/Tmp", "c/WINDOWS/TEMP/NORV", "share/Out"})
