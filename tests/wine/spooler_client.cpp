@@ -107,6 +107,14 @@ bool EnumPortsLevel2(std::vector<Port>* ports, DWORD* error) {
     return true;
 }
 
+bool ClearStoredPorts() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kMonitorKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
+    for (int i = 1; i < 100; ++i) RegDeleteValueW(key, std::to_wstring(i).c_str());
+    RegCloseKey(key);
+    return true;
+}
+
 std::vector<std::wstring> StoredPorts() {
     std::vector<std::wstring> values;
     HKEY key = nullptr;

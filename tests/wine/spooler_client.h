@@ -40,6 +40,9 @@ bool EnumPortsLevel2(std::vector<Port>* ports, DWORD* error);
 // The monitor's numbered registry values 1..N (stops at the first gap),
 // in value order: element 0 is value 1.
 std::vector<std::wstring> StoredPorts();
+// Deletes the monitor's values 1..99: the next call that loads the monitor
+// stores the default port alone.
+bool ClearStoredPorts();
 
 // Wine hands ConfigurePortW, DeletePortW and printing to a monitor only when
 // HKLM\<monitor key>\Ports\<port name> exists. Creates that key.

@@ -248,10 +248,7 @@ protected:
     // call that loads the monitor stores the default port alone.
     void SetUp() override {
         ASSERT_EQ(0u, install_->exitCode) << install_->output;
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, norv::kMonitorKey, 0, KEY_SET_VALUE, &key));
-        for (int i = 1; i < 100; ++i) RegDeleteValueW(key, std::to_wstring(i).c_str());
-        RegCloseKey(key);
+        ASSERT_TRUE(norv::ClearStoredPorts());
     }
 
     static std::wstring Folder(const std::wstring& name) {
