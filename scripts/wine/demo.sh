@@ -173,13 +173,14 @@ print_from_notepad() {
     wait "$pid" 2>/dev/null
 }
 
-if x86; then
-    echo "Step 3: installing the monitor with norvinst (64-bit, then 32-bit)"
-else
-    echo "Step 3: installing the monitor with norvinst (64-bit)"
-fi
-run "norvinst install --legacy (x64)" wine "$X64/norvinst.exe" install --legacy
-x86 && run "norvinst install --legacy (x86)" wine "$X86/norvinst.exe" install --legacy
+# install_form FORM HEADING: norvinst install --FORM with each build that runs here.
+install_form() {
+    if x86; then echo "$2 (64-bit, then 32-bit)"; else echo "$2 (64-bit)"; fi
+    run "norvinst install --$1 (x64)" wine "$X64/norvinst.exe" install "--$1"
+    x86 && run "norvinst install --$1 (x86)" wine "$X86/norvinst.exe" install "--$1"
+}
+
+install_form legacy "Step 3: installing the monitor with norvinst"
 run "norvinst status" wine "$X64/norvinst.exe" status
 
 echo "Step 4: the ports the spooler lists (EnumPortsW through norvinst ports)"
@@ -217,13 +218,7 @@ run "norvinst status" wine "$X64/norvinst.exe" status
 
 # The modern pair: its UI DLL runs in norvspool'"'"'s process and shows its dialogs
 # only to an owner window, hence --window.
-if x86; then
-    echo "Step 11: switching to the modern pair with norvinst install --modern (64-bit, then 32-bit)"
-else
-    echo "Step 11: switching to the modern pair with norvinst install --modern (64-bit)"
-fi
-run "norvinst install --modern (x64)" wine "$X64/norvinst.exe" install --modern
-x86 && run "norvinst install --modern (x86)" wine "$X86/norvinst.exe" install --modern
+install_form modern "Step 11: switching to the modern pair with norvinst install --modern"
 echo "  the port C:\\Out\\Scans\\ added under the legacy DLL is still listed:"
 run "norvinst status" wine "$X64/norvinst.exe" status
 
