@@ -13,6 +13,13 @@
 
 namespace {
 
+bool SameUnits(LPCWSTR a, LPCWSTR b) {
+    for (;; ++a, ++b) {
+        if (*a != *b) return false;
+        if (!*a) return true;
+    }
+}
+
 DWORD CheckIsDirectory(LPCWSTR name) {
     const DWORD attributes = GetFileAttributesW(name);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -54,6 +61,16 @@ DWORD AddFolderPort(LPCWSTR folder) {
     }
     if (PortNameIsTaken(name)) return ERROR_ALREADY_EXISTS;
     return InsertAndSave(name, isDefault);
+}
+
+DWORD AddExactPort(LPCWSTR name) {
+    if (!name || !name[0]) return ERROR_INVALID_PARAMETER;
+    if (!SameUnits(name, kDefaultPortName)) {
+        WCHAR canonical[kPortStringUnits];
+        if (CanonicalPortName(name, canonical) != ERROR_SUCCESS || !SameUnits(name, canonical))
+            return ERROR_INVALID_NAME;
+    }
+    return AddFolderPort(name);
 }
 
 BOOL WINAPI AddPortEx(LPWSTR, DWORD Level, LPBYTE pBuffer, LPWSTR) {
