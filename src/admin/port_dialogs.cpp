@@ -45,6 +45,16 @@ void TellNotRemoved(HWND owner) {
     Tell(owner, TEXT("An unknown error has occurred\n\nCouldn't remove the port."), TEXT("Error"));
 }
 
+void TellInUse(HWND owner, LPCWSTR portName, LPCWSTR printer) {
+    WCHAR text[kMessageUnits];
+    WideCopy(text, kMessageUnits, TEXT("Port \""));
+    WideAppend(text, kMessageUnits, portName);
+    WideAppend(text, kMessageUnits, TEXT("\" cannot be removed, because\nthe printer \""));
+    WideAppend(text, kMessageUnits, printer);
+    WideAppend(text, kMessageUnits, TEXT("\" prints to it.\n\nPlease set the printer to another port first."));
+    Tell(owner, text, TEXT("Error"));
+}
+
 bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
     WCHAR displayName[kPortStringUnits] = {};
     BROWSEINFOW info = {};

@@ -15,6 +15,8 @@ void TellNotConfigurable(HWND owner);
 // "Port removed", naming the port, or the "Error" box of a failed removal.
 void TellRemoved(HWND owner, LPCWSTR portName);
 void TellNotRemoved(HWND owner);
+// The "Error" box of a port that `printer` still prints to.
+void TellInUse(HWND owner, LPCWSTR portName, LPCWSTR printer);
 
 // The folder the user picks, as a port name ending in a backslash; false when
 // the user cancelled or the folder cannot be a port (the user has been told).

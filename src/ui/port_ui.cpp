@@ -1,19 +1,30 @@
 // The modern monitor's dialogs (norvmonui.dll). The spooler loads this DLL in
 // the process of the user who adds, configures or deletes a port, so its
 // windows are seen; it reaches the monitor only through the spooler's Xcv
-// calls. A null owner window means no dialog may be shown.
+// calls. A null owner window means no dialog may be shown. What the user
+// cancels, and what this DLL does not do (another machine's ports, configuring
+// a port), fails with ERROR_CANCELLED, as the spooler's client expects.
 #include "ui/exports.h"
 
 #include "admin/port_dialogs.h"
+#include "admin/port_name.h"
 #include "common/heap.h"
 #include "monitor/state.h"
+#include "ui/port_users.h"
 
 namespace {
 
 constexpr WCHAR kXcvPrefix[] = TEXT(",XcvMonitor ");
 constexpr DWORD kMessageUnits = 512;
 
-bool IsRemote(PCWSTR server) { return server && server[0]; }
+// Any server but this machine, which is no name or "\\" and its own name in
+// any case. A name that cannot be read makes every server remote.
+bool IsRemote(PCWSTR server) {
+    if (!server || !server[0]) return false;
+    WCHAR local[MAX_COMPUTERNAME_LENGTH + 3] = {'\\', '\\'};
+    DWORD units = MAX_COMPUTERNAME_LENGTH + 1;
+    return !GetComputerNameW(local + 2, &units) || !WideEqualNoCase(server, local);
+}
 
 bool Fail(DWORD error) {
     SetLastError(error);
@@ -100,12 +111,20 @@ void TellFailure(HWND owner, DWORD error, LPCWSTR caption) {
 
 BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR, PWSTR* ppszPortNameOut) {
     if (ppszPortNameOut) *ppszPortNameOut = nullptr;
-    if (IsRemote(pszServer)) return Fail(ERROR_NOT_SUPPORTED);
+    if (IsRemote(pszServer)) return Fail(ERROR_CANCELLED);
     // The folder is asked for in a dialog; with no window there is none.
     if (!hWnd) return Fail(ERROR_CANCELLED);
 
+    WCHAR picked[kPortStringUnits];
+    if (!ChooseFolder(hWnd, picked)) return Fail(ERROR_CANCELLED);
+    // The spooler records the name sent, and the monitor takes only the name
+    // it stores.
     WCHAR path[kPortStringUnits];
-    if (!ChooseFolder(hWnd, path)) return Fail(ERROR_CANCELLED);
+    const DWORD invalid = CanonicalPortName(picked, path);
+    if (invalid != ERROR_SUCCESS) {
+        TellFailure(hWnd, invalid, TEXT("Port not added"));
+        return Fail(invalid);
+    }
     if (SpoolerListsPort(path)) {
         TellTaken(hWnd);
         return Fail(ERROR_ALREADY_EXISTS);
@@ -128,18 +147,23 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR, PWSTR* ppszPortNameOu
     return TRUE;
 }
 
+// A port has nothing to configure: the box says so, and nothing is changed.
 BOOL WINAPI ConfigurePortUI(PCWSTR pName, HWND hWnd, PCWSTR) {
-    if (IsRemote(pName)) return Fail(ERROR_NOT_SUPPORTED);
-    if (hWnd) TellNotConfigurable(hWnd);
-    return TRUE;
+    if (hWnd && !IsRemote(pName)) TellNotConfigurable(hWnd);
+    return Fail(ERROR_CANCELLED);
 }
 
 BOOL WINAPI DeletePortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszPortName) {
-    if (IsRemote(pszServer)) return Fail(ERROR_NOT_SUPPORTED);
+    if (IsRemote(pszServer)) return Fail(ERROR_CANCELLED);
     if (!pszPortName || !pszPortName[0]) return Fail(ERROR_INVALID_PARAMETER);
-    const DWORD status = MonitorConnection().Send(TEXT("DeletePort"), pszPortName);
+    // A printer left on a removed port prints nowhere: the spooler's own
+    // deletion refuses that with ERROR_BUSY, and so does this one.
+    WCHAR printer[kPortStringUnits];
+    DWORD status = CheckNoPrinterUses(pszPortName, printer);
+    if (status == ERROR_SUCCESS) status = MonitorConnection().Send(TEXT("DeletePort"), pszPortName);
     if (hWnd) {
         if (status == ERROR_SUCCESS) TellRemoved(hWnd, pszPortName);
+        else if (status == ERROR_BUSY) TellInUse(hWnd, pszPortName, printer);
         else if (status == ERROR_ACCESS_DENIED) TellFailure(hWnd, status, TEXT("Error"));
         else TellNotRemoved(hWnd);
     }

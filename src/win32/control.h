@@ -32,6 +32,7 @@ enum class Api {
     SHBrowseForFolderW,
     SHGetPathFromIDListW,
     SHGetMalloc,
+    EnumPrintersW,
     Count
 };
 const char* ApiName(Api api);
@@ -79,6 +80,8 @@ size_t OpenKeyCount();
 // that does not fit the caller's buffer is not copied and its size, terminator
 // included, is returned.
 void SetTempPath(const std::u16string& path);
+// What GetComputerNameW reports; "THISPC" after Reset.
+void SetComputerName(const std::u16string& name);
 // Heap blocks from HeapAlloc not yet freed.
 size_t LiveHeapBlocks();
 // Kernel object handles (events) open.

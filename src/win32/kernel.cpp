@@ -25,6 +25,8 @@ std::map<std::u16string, Event*> namedEvents;
 std::set<HMODULE> threadCallsDisabled;
 const std::u16string kDefaultTempPath = u"C:\\WINDOWS\\TEMP\\";
 std::u16string tempPath = kDefaultTempPath;
+const std::u16string kDefaultComputerName = u"THISPC";
+std::u16string computerName = kDefaultComputerName;
 std::atomic<size_t> liveBlocks{0};
 
 // Each handle is a distinct small allocation pointing at its event.
@@ -121,6 +123,26 @@ DWORD WINAPI GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
     return length;
 }
 
+// As Win32: *size is the buffer's units on entry; the name's length on
+// success, or the units needed with ERROR_BUFFER_OVERFLOW when it does not fit.
+BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size) {
+    if (!size) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    const DWORD length = DWORD(computerName.size());
+    if (!buffer || *size < length + 1) {
+        *size = length + 1;
+        SetLastError(ERROR_BUFFER_OVERFLOW);
+        return FALSE;
+    }
+    for (DWORD i = 0; i < length; ++i) buffer[i] = computerName[i];
+    buffer[length] = 0;
+    *size = length;
+    return TRUE;
+}
+
 void WINAPI SetLastError(DWORD error) { lastError = error; }
 DWORD WINAPI GetLastError(void) { return lastError; }
 
@@ -147,6 +169,11 @@ BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID memory) {
 }  // extern "C"
 
 namespace win32layer {
+
+void SetComputerName(const std::u16string& name) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    computerName = name;
+}
 
 void SetTempPath(const std::u16string& path) {
     std::lock_guard<std::mutex> guard(kernelMutex);
@@ -184,6 +211,7 @@ void ResetKernel() {
     namedEvents.clear();
     threadCallsDisabled.clear();
     tempPath = kDefaultTempPath;
+    computerName = kDefaultComputerName;
     lastError = 0;
 }
 

@@ -24,6 +24,7 @@ namespace {
 struct Printer {
     std::u16string name;  // as added
     std::deque<DWORD> jobs;
+    std::u16string ports;
 };
 
 // What a printer handle points at. The print server (opened with no name) has
@@ -143,6 +144,60 @@ BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD 
     }
 }
 
+// The local printers at level 5 only, packed as Windows packs them: the
+// records first, their strings after them in the same buffer. A buffer too
+// small gets nothing but the size.
+BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD bufferBytes,
+                          LPDWORD needed, LPDWORD returned) {
+    DWORD error;
+    if (ShouldFail(Api::EnumPrintersW, ERROR_INVALID_PARAMETER, &error)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (!needed || !returned) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *needed = 0;
+    *returned = 0;
+    if (level != 5) {
+        SetLastError(ERROR_INVALID_LEVEL);
+        return FALSE;
+    }
+    if (name && name[0]) {
+        SetLastError(ERROR_INVALID_NAME);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(printerMutex);
+    std::vector<const Printer*> listed;
+    if (flags & PRINTER_ENUM_LOCAL)
+        for (const auto& entry : printers) listed.push_back(&entry.second);
+    size_t bytes = listed.size() * sizeof(PRINTER_INFO_5W);
+    for (const Printer* printer : listed)
+        bytes += (printer->name.size() + printer->ports.size() + 2) * sizeof(WCHAR);
+    *needed = DWORD(bytes);
+    if (bufferBytes < bytes || (bytes && !buffer)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* records = reinterpret_cast<PRINTER_INFO_5W*>(buffer);
+    auto* strings = reinterpret_cast<WCHAR*>(buffer + listed.size() * sizeof(PRINTER_INFO_5W));
+    auto put = [&strings](const std::u16string& s) {
+        LPWSTR start = strings;
+        for (char16_t unit : s) *strings++ = unit;
+        *strings++ = 0;
+        return start;
+    };
+    for (size_t i = 0; i < listed.size(); ++i) {
+        records[i] = PRINTER_INFO_5W{};
+        records[i].pPrinterName = put(listed[i]->name);
+        records[i].pPortName = put(listed[i]->ports);
+        records[i].Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    }
+    *returned = DWORD(listed.size());
+    return TRUE;
+}
+
 BOOL WINAPI ClosePrinter(HANDLE printer) {
     Delay();
     DWORD error;
@@ -166,7 +221,13 @@ namespace win32layer {
 void AddPrinter(const std::u16string& name) {
     std::lock_guard<std::mutex> guard(printerMutex);
     std::u16string key = detail::Lower(name);
-    if (!printers.count(key)) printers[key] = Printer{name, {}};
+    if (!printers.count(key)) printers[key] = Printer{name, {}, {}};
+}
+
+void SetPrinterPorts(const std::u16string& printer, const std::u16string& ports) {
+    std::lock_guard<std::mutex> guard(printerMutex);
+    auto found = printers.find(detail::Lower(printer));
+    if (found != printers.end()) found->second.ports = ports;
 }
 
 bool PrinterExists(const std::u16string& name) {

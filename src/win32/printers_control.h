@@ -15,6 +15,9 @@ namespace win32layer {
 // printer that exists already leaves it and its queue as they are.
 void AddPrinter(const std::u16string& name);
 bool PrinterExists(const std::u16string& name);
+// The printer's ports as EnumPrintersW gives them in pPortName: names
+// separated by commas ("LPT1:,D:\\Out\\"). Empty after AddPrinter.
+void SetPrinterPorts(const std::u16string& printer, const std::u16string& ports);
 // Queues job `jobId` at the end of the printer's queue; false when there is no
 // such printer or the printer already holds that job.
 bool AddJob(const std::u16string& printer, DWORD jobId);

@@ -9,6 +9,7 @@
 #include "files_control.h"
 #include "harness.h"
 #include "monitor/exports.h"
+#include "printers_control.h"
 #include "shell_control.h"
 #include "ui/exports.h"
 #include "xcv_control.h"
@@ -410,7 +411,7 @@ TEST_F(MonitorUiTest, AddPortUiRefusals) {
     win32layer::CancelFolderBrowser();
     EXPECT_EQ(AddPortUi(), std::make_pair(FALSE, DWORD(ERROR_CANCELLED)));
     const size_t browsed = win32layer::FolderBrowserCalls().size();
-    EXPECT_EQ(AddPortUi(W(u"\\\\server")), std::make_pair(FALSE, DWORD(ERROR_NOT_SUPPORTED)));
+    EXPECT_EQ(AddPortUi(W(u"\\\\server")), std::make_pair(FALSE, DWORD(ERROR_CANCELLED)));
     EXPECT_EQ(AddPortUi(nullptr, nullptr), std::make_pair(FALSE, DWORD(ERROR_CANCELLED)));
     EXPECT_EQ(win32layer::FolderBrowserCalls().size(), browsed);
     EXPECT_TRUE(win32layer::MessageBoxes().empty());
@@ -418,9 +419,14 @@ TEST_F(MonitorUiTest, AddPortUiRefusals) {
 }
 
 TEST_F(MonitorUiTest, ConfigureAndDeletePortUiShowTheLegacyBoxes) {
-    EXPECT_TRUE(ui->pfnConfigurePortUI(nullptr, kOwner, W(u"NORV")));
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnConfigurePortUI(nullptr, kOwner, W(u"NORV")));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANCELLED));
     ExpectOneBox(u"This port cannot be configured.\n\nTo change the output-directory, add a new one.",
                  u"NORV Monitor");
+    EXPECT_FALSE(ui->pfnConfigurePortUI(nullptr, nullptr, W(u"NORV")));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANCELLED));
+    EXPECT_TRUE(win32layer::MessageBoxes().empty());
 
     EXPECT_TRUE(ui->pfnDeletePortUI(nullptr, kOwner, W(u"NORV")));
     ExpectOneBox(u"Port \"NORV\" successfully removed.", u"Port removed");
@@ -431,10 +437,128 @@ TEST_F(MonitorUiTest, ConfigureAndDeletePortUiShowTheLegacyBoxes) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PORT));
     ExpectOneBox(u"An unknown error has occurred\n\nCouldn't remove the port.", u"Error");
 
-    EXPECT_FALSE(ui->pfnDeletePortUI(W(u"\\\\server"), kOwner, W(u"NORV")));
-    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_SUPPORTED));
-    EXPECT_FALSE(ui->pfnConfigurePortUI(W(u"\\\\server"), kOwner, W(u"NORV")));
-    EXPECT_TRUE(win32layer::MessageBoxes().empty());
+}
+
+// Another machine's ports are not this DLL's to change: each call is
+// cancelled before any dialog. This machine's own name is no other machine.
+TEST_F(MonitorUiTest, OnlyAnotherServerIsCancelled) {
+    const struct {
+        const char16_t* server;
+        bool local;
+    } cases[] = {
+        {u"", true},           {u"\\\\THISPC", true}, {u"\\\\thisPC", true},
+        {u"\\\\server", false}, {u"\\\\THISPC2", false}, {u"\\\\THISP", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(U8(c.server));
+        if (table) Stop();
+        SetUp();
+        win32layer::SetComputerName(u"THISPC");
+        win32layer::CancelFolderBrowser();
+        EXPECT_EQ(AddPortUi(W(c.server)), std::make_pair(FALSE, DWORD(ERROR_CANCELLED)));
+        EXPECT_EQ(win32layer::FolderBrowserCalls().size(), c.local ? 1u : 0u);
+
+        SetLastError(0);
+        EXPECT_FALSE(ui->pfnConfigurePortUI(W(c.server), kOwner, W(u"NORV")));
+        EXPECT_EQ(GetLastError(), DWORD(ERROR_CANCELLED));
+        EXPECT_EQ(win32layer::MessageBoxes().size(), c.local ? 1u : 0u);
+        win32layer::ClearMessageBoxes();
+
+        SetLastError(0);
+        EXPECT_EQ(ui->pfnDeletePortUI(W(c.server), kOwner, W(u"NORV")), c.local ? TRUE : FALSE);
+        if (!c.local) {
+            EXPECT_EQ(GetLastError(), DWORD(ERROR_CANCELLED));
+        }
+        EXPECT_EQ(StoredPorts(), c.local ? Names() : (Names{u"NORV"}));
+        EXPECT_EQ(win32layer::MessageBoxes().size(), c.local ? 1u : 0u);
+    }
+}
+
+// The monitor takes only the name it stores, so the DLL sends the picked
+// folder in that form and hands the same name back.
+TEST_F(MonitorUiTest, AddPortUiSendsTheCanonicalNameOfThePick) {
+    const struct {
+        const char16_t* picked;
+        DWORD expected;
+        const char16_t* port;  // added and handed back; null when refused
+    } cases[] = {
+        {u"D:\\Scans", ERROR_SUCCESS, u"D:\\Scans\\"},
+        {u"D:\\Out\\..\\Scans", ERROR_SUCCESS, u"D:\\Scans\\"},
+        {u"D:/Scans/", ERROR_SUCCESS, u"D:\\Scans\\"},
+        {u"Scans", ERROR_INVALID_NAME, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(U8(c.picked));
+        if (table) Stop();
+        SetUp();
+        win32layer::ChooseFolder(c.picked);
+        SetLastError(0);
+        PWSTR added = nullptr;
+        EXPECT_EQ(ui->pfnAddPortUI(nullptr, kOwner, W(u"NORV Monitor"), &added),
+                  c.expected == ERROR_SUCCESS ? TRUE : FALSE);
+        if (c.port) {
+            ASSERT_NE(added, nullptr);
+            EXPECT_EQ(S(added), c.port);
+            HeapFree(GetProcessHeap(), 0, added);
+            EXPECT_EQ(Ports(), (Names{c.port, u"NORV"}));
+            EXPECT_TRUE(win32layer::MessageBoxes().empty());
+        } else {
+            EXPECT_EQ(GetLastError(), c.expected);
+            EXPECT_EQ(added, nullptr);
+            EXPECT_EQ(Ports(), (Names{u"NORV"}));
+            ExpectOneBox(u"The filename, directory name, or volume label syntax is incorrect.\r\n",
+                         u"Port not added");
+        }
+    }
+}
+
+// A port a printer prints to stays: ERROR_BUSY and a box naming the printer.
+TEST_F(MonitorUiTest, DeletePortUiKeepsAPortAPrinterUses) {
+    const std::u16string inUse =
+        u"Port \"D:\\Out\\\" cannot be removed, because\nthe printer \"Office\" prints to it.\n\n"
+        u"Please set the printer to another port first.";
+    const struct {
+        const char* what;
+        const char16_t* printerPorts;  // the printer's pPortName
+        HWND owner;
+        DWORD expected;
+        const char16_t* box;  // null: no box
+    } cases[] = {
+        {"the printer's port", u"D:\\Out\\", kOwner, ERROR_BUSY, inUse.c_str()},
+        {"one of a pool, spaced, other case", u"LPT1:, d:\\out\\", kOwner, ERROR_BUSY, inUse.c_str()},
+        {"no window", u"LPT1:,D:\\Out\\", nullptr, ERROR_BUSY, nullptr},
+        {"a folder below", u"D:\\Out\\Old\\,LPT1:", kOwner, ERROR_SUCCESS,
+         u"Port \"D:\\Out\\\" successfully removed."},
+        {"no port", u"", kOwner, ERROR_SUCCESS, u"Port \"D:\\Out\\\" successfully removed."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (table) Stop();
+        SetUp();
+        ASSERT_EQ(Xcv(u"AddPort", Input(u"D:\\Out\\"), SERVER_ACCESS_ADMINISTER), DWORD(ERROR_SUCCESS));
+        win32layer::AddPrinter(u"Idle");
+        win32layer::AddPrinter(u"Office");
+        win32layer::SetPrinterPorts(u"Office", c.printerPorts);
+        SetLastError(0);
+        const BOOL ok = ui->pfnDeletePortUI(nullptr, c.owner, W(u"D:\\Out\\"));
+        EXPECT_EQ(ok ? DWORD(ERROR_SUCCESS) : GetLastError(), c.expected);
+        EXPECT_EQ(Ports(), c.expected == ERROR_BUSY ? (Names{u"D:\\Out\\", u"NORV"}) : (Names{u"NORV"}));
+        if (c.box) {
+            ExpectOneBox(c.box, c.expected == ERROR_BUSY ? u"Error" : u"Port removed");
+        } else {
+            EXPECT_TRUE(win32layer::MessageBoxes().empty());
+        }
+    }
+    // Printers that cannot be listed leave the port as it is.
+    Stop();
+    SetUp();
+    ASSERT_EQ(Xcv(u"AddPort", Input(u"D:\\Out\\"), SERVER_ACCESS_ADMINISTER), DWORD(ERROR_SUCCESS));
+    win32layer::FailCall(win32layer::Api::EnumPrintersW, 1, ERROR_NOT_ENOUGH_MEMORY);
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnDeletePortUI(nullptr, kOwner, W(u"D:\\Out\\")));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    ExpectOneBox(u"An unknown error has occurred\n\nCouldn't remove the port.", u"Error");
+    EXPECT_EQ(Ports(), (Names{u"D:\\Out\\", u"NORV"}));
 }
 
 }  // namespace

@@ -84,6 +84,8 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_BUSY 170L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_CANCELLED 1223L
@@ -147,6 +149,10 @@ BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
                             LPWSTR buffer, DWORD size, void* arguments);
+
+// The NetBIOS name of the machine: at most MAX_COMPUTERNAME_LENGTH units.
+#define MAX_COMPUTERNAME_LENGTH 15
+BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);

@@ -29,6 +29,18 @@ typedef struct _DOC_INFO_2W {
     DWORD JobId;
 } DOC_INFO_2W, *PDOC_INFO_2W, *LPDOC_INFO_2W;
 
+typedef struct _PRINTER_INFO_5W {
+    LPWSTR pPrinterName;
+    LPWSTR pPortName;  // the printer's ports, separated by commas
+    DWORD Attributes;
+    DWORD DeviceNotSelectedTimeout;
+    DWORD TransmissionRetryTimeout;
+} PRINTER_INFO_5W, *PPRINTER_INFO_5W, *LPPRINTER_INFO_5W;
+
+#define PRINTER_ENUM_LOCAL 0x00000002
+#define PRINTER_ENUM_CONNECTIONS 0x00000004
+#define PRINTER_ATTRIBUTE_LOCAL 0x00000040
+
 typedef struct _PRINTER_DEFAULTSW {
     LPWSTR pDatatype;
     LPVOID pDevMode;
@@ -55,6 +67,8 @@ BOOL WINAPI SetJobW(HANDLE printer, DWORD jobId, DWORD level, LPBYTE job, DWORD 
 BOOL WINAPI ClosePrinter(HANDLE printer);
 BOOL WINAPI XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE input, DWORD inputBytes, PBYTE output,
                      DWORD outputBytes, PDWORD outputNeeded, PDWORD status);
+BOOL WINAPI EnumPrintersW(DWORD flags, LPWSTR name, DWORD level, LPBYTE printers, DWORD bufferBytes,
+                          LPDWORD needed, LPDWORD returned);
 BOOL WINAPI EnumPortsW(LPWSTR name, DWORD level, LPBYTE ports, DWORD bufferBytes, LPDWORD needed,
                        LPDWORD returned);
 
