@@ -10,8 +10,8 @@ struct Form {
     LPCWSTR uiDll;       // loaded by the spooler's client, or null
 };
 
-constexpr Form kLegacy = {L"legacy", L"norvmon.dll", nullptr};
-constexpr Form kModern = {L"modern", L"norvmon2.dll", L"norvmonui.dll"};
+inline constexpr Form kLegacy = {L"legacy", L"norvmon.dll", nullptr};
+inline constexpr Form kModern = {L"modern", L"norvmon2.dll", L"norvmonui.dll"};
 constexpr LPCWSTR kAllDlls[] = {L"norvmon.dll", L"norvmon2.dll", L"norvmonui.dll"};
 
 constexpr WCHAR kMonitorName[] = L"NORV Monitor";
