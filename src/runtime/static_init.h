@@ -12,13 +12,10 @@ void RunConstructorList(const Routine* list);
 // Calls a destructor list of the same layout, first to last.
 void RunDestructorList(const Routine* list);
 
-// Runs this module's static constructors, then its destructors.
+// This module's static constructors; its destructors, those registered with
+// atexit first (last registered first), then the destructor list.
 void RunConstructors();
 void RunDestructors();
-
-// Destructors registered with atexit, last registered first; the table is
-// emptied, so a second call runs nothing.
-void RunExitRoutines();
 
 }  // namespace runtime
 
