@@ -9,7 +9,8 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
 extern "C" BOOL WINAPI DllMainCRTStartup(HINSTANCE module, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) runtime::RunConstructors();
     BOOL result = DllMain(module, reason, reserved);
-    // A failed attach is followed by no detach call: clean up now.
+    // Whether the loader still sends a detach after a failed attach varies:
+    // clean up now; the destructors run once either way.
     if (reason == DLL_PROCESS_DETACH || (reason == DLL_PROCESS_ATTACH && !result)) {
         runtime::RunDestructors();
     }

@@ -1,5 +1,6 @@
 // The entry of a console program built with no C runtime: wmain gets the
-// command line split as the C runtime would, and its result is the exit code.
+// command line as CommandLineToArgvW splits it, and its result is the exit
+// code. Without the memory for argv, the program ends with code 1.
 #include <windows.h>
 #include <shellapi.h>
 

@@ -10,11 +10,14 @@ namespace runtime {
 
 namespace {
 ExitTable exitTable;
+bool destroyed = false;
 }  // namespace
 
 void RunConstructors() { RunConstructorList(__CTOR_LIST__); }
 
 void RunDestructors() {
+    if (destroyed) return;
+    destroyed = true;
     exitTable.RunAll();
     RunDestructorList(__DTOR_LIST__);
 }

@@ -13,7 +13,7 @@ void RunConstructorList(const Routine* list);
 void RunDestructorList(const Routine* list);
 
 // This module's static constructors; its destructors, those registered with
-// atexit first (last registered first), then the destructor list.
+// atexit first (last registered first), then the destructor list, once.
 void RunConstructors();
 void RunDestructors();
 
