@@ -7,8 +7,9 @@
 # character functions, so no window),
 # norvmonui.dll (its UI DLL: InitializePrintMonitorUI).
 #
-# Usage: scripts/check-dll.sh DLL [x86|x64|arm64]
+# Usage: scripts/check-dll.sh DLL|EXE [x86|x64|arm64]
 #   The architecture defaults to the one of the build folder (build/windows-ARCH).
+#   Of a program (.exe), only the machine is checked.
 set -euo pipefail
 dll=$1
 arch=${2:-$(basename "$(dirname "$(readlink -f "$dll")")")}
@@ -53,6 +54,11 @@ machine=$(pe_machine "$dll") || { echo "$dll: not a PE file" >&2; exit 1; }
 if [ "$machine" != "$want_machine" ]; then
     echo "$dll: machine 0x$machine, not $arch's 0x$want_machine" >&2
     exit 1
+fi
+# A program (norvinst.exe): its machine is what matters here.
+if [[ $dll == *.exe ]]; then
+    echo "$dll: machine 0x$machine ($arch)"
+    exit 0
 fi
 dump=$(tables "$dll")
 case "$(basename "$dll")" in
