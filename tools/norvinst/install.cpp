@@ -30,9 +30,12 @@ int InstallWow64UiDll(const Form& form) {
     ModuleDirectory(here);
     LPCWSTR const folders[] = {L"\\..\\x86\\", L"\\..\\windows-x86\\"};
     for (LPCWSTR folder : folders) {
-        WideCopy(from, kPathUnits, here);
-        WideAppend(from, kPathUnits, folder);
-        WideAppend(from, kPathUnits, form.uiDll);
+        WCHAR relative[kPathUnits];
+        WideCopy(relative, kPathUnits, here);
+        WideAppend(relative, kPathUnits, folder);
+        WideAppend(relative, kPathUnits, form.uiDll);
+        const DWORD n = GetFullPathNameW(relative, kPathUnits, from, nullptr);
+        if (n == 0 || n >= kPathUnits) WideCopy(from, kPathUnits, relative);
         if (folder == folders[0]) WideCopy(tried, kPathUnits, from);
         if (!FileExists(from)) continue;
         const int checked = CheckDll(from, IMAGE_FILE_MACHINE_I386, nullptr);
