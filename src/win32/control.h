@@ -79,6 +79,9 @@ size_t OpenKeyCount();
 // that does not fit the caller's buffer is not copied and its size, terminator
 // included, is returned.
 void SetTempPath(const std::u16string& path);
+// The Windows version GetVersionExW reports (6.2 until set, as Windows 8 and
+// later report it to programs without a manifest).
+void SetWindowsVersion(DWORD major, DWORD minor);
 // Heap blocks from HeapAlloc not yet freed.
 size_t LiveHeapBlocks();
 // Kernel object handles (events) open.
