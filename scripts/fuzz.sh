@@ -9,7 +9,7 @@
 #   FUZZ_LINE_COVERAGE=1 scripts/fuzz.sh     afterwards, replays each corpus through
 #                                            a build with clang's source coverage and
 #                                            prints the monitor's line coverage per file
-# Targets: load_ports enum_ports start_doc port_sequence add_port_ex.
+# Targets: load_ports enum_ports start_doc port_sequence add_port_ex xcv.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh native fuzz || exit 1
@@ -20,7 +20,7 @@ if [[ $# -gt 0 && $1 =~ ^[0-9]+$ ]]; then
     shift
 fi
 targets=("$@")
-((${#targets[@]})) || targets=(load_ports enum_ports start_doc port_sequence add_port_ex)
+((${#targets[@]})) || targets=(load_ports enum_ports start_doc port_sequence add_port_ex xcv)
 JOBS=${JOBS:-2}
 
 command -v clang++ >/dev/null || { echo "fuzz: clang++ missing (scripts/install-deps.sh fuzz)" >&2; exit 2; }

@@ -6,6 +6,7 @@
 // against the Win32 layer's headers.
 #include <stddef.h>
 
+#include "monitor/modern_table.h"
 #include "monitor/operations.h"
 
 namespace {
@@ -53,6 +54,43 @@ static_assert(offsetof(PORT_INFO_2W, pDescription) == P(8, 16), "PORT_INFO_2W.pD
 static_assert(offsetof(PORT_INFO_2W, fPortType) == P(12, 24), "PORT_INFO_2W.fPortType");
 static_assert(offsetof(PORT_INFO_2W, Reserved) == P(16, 28), "PORT_INFO_2W.Reserved");
 
+// The modern table: cbSize, then one pointer per slot from the first
+// pointer-aligned place, with the SDK's MONITOR2 slots where MONITOR2 has
+// them.
+static_assert(offsetof(ModernTable, pfnEnumPorts) == sizeof(void*), "slots after cbSize");
+static_assert(sizeof(ModernTable) == (kModernSlots + 1) * sizeof(void*), "ModernTable: 22 slots");
+#define NORV_SLOT2(field, index)                                                     \
+    static_assert(offsetof(ModernTable, field) == ((index) + 1) * sizeof(void*) &&    \
+                      offsetof(ModernTable, field) == offsetof(MONITOR2, field),     \
+                  #field " slot of MONITOR2")
+NORV_SLOT2(pfnEnumPorts, 0);
+NORV_SLOT2(pfnOpenPort, 1);
+NORV_SLOT2(pfnOpenPortEx, 2);
+NORV_SLOT2(pfnStartDocPort, 3);
+NORV_SLOT2(pfnWritePort, 4);
+NORV_SLOT2(pfnReadPort, 5);
+NORV_SLOT2(pfnEndDocPort, 6);
+NORV_SLOT2(pfnClosePort, 7);
+NORV_SLOT2(pfnAddPort, 8);
+NORV_SLOT2(pfnAddPortEx, 9);
+NORV_SLOT2(pfnConfigurePort, 10);
+NORV_SLOT2(pfnDeletePort, 11);
+NORV_SLOT2(pfnGetPrinterDataFromPort, 12);
+NORV_SLOT2(pfnSetPortTimeOuts, 13);
+NORV_SLOT2(pfnXcvOpenPort, 14);
+NORV_SLOT2(pfnXcvDataPort, 15);
+NORV_SLOT2(pfnXcvClosePort, 16);
+NORV_SLOT2(pfnShutdown, 17);
+#undef NORV_SLOT2
+static_assert(offsetof(ModernTable, pfnSendRecvBidiDataFromPort) == 19 * sizeof(void*), "bidi slot");
+static_assert(offsetof(ModernTable, pfnPowerEvent) == kModernSlots * sizeof(void*), "last slot");
+// Windows 2000's size: MONITOR2_SIZE_WIN2K rounded up to whole pointers.
+static_assert(kWin2000TableSize == (kWin2000Slots + 1) * sizeof(void*), "Windows 2000 size");
+static_assert(kWin2000TableSize >= MONITOR2_SIZE_WIN2K &&
+                  kWin2000TableSize - MONITOR2_SIZE_WIN2K < sizeof(void*),
+              "MONITOR2_SIZE_WIN2K and its padding");
+static_assert(kWholeTableSize == P(92, 184), "the whole table");
+static_assert(kWin2000TableSize == P(76, 152), "the Windows 2000 table");
 
 static_assert(sizeof(monitorTable) == P(72, 144), "the table is a whole MONITOREX");
 static_assert(kMonitorSize == P(56, 112), "dwMonitorSize: the fourteen classic slots");

@@ -2,11 +2,10 @@
 // Shutdown. The store is bound to the spooler's registry functions and key
 // from MONITORINIT. Ports are added and removed through Xcv (xcv/), never in
 // a window: this DLL runs in the spooler's service, where nobody sees one.
-#include <stddef.h>
-
 #include "common/heap.h"
 #include "monitor/exports.h"
 #include "monitor/lock.h"
+#include "monitor/modern_table.h"
 #include "monitor/operations.h"
 #include "monitor/session.h"
 #include "monitor/state.h"
@@ -39,15 +38,20 @@ VOID WINAPI Shutdown(HANDLE hMonitor) {
     portList = PortList::Create(kMonitorName, kMonitorDescription, kDefaultPortName);
 }
 
+// Windows 2000 reads the table only up to pfnShutdown; later versions read
+// it whole, and do not call the slots left null.
+DWORD TableSize() {
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    const bool win2000 = GetVersionExW(&version) && version.dwMajorVersion == 5 &&
+                         version.dwMinorVersion == 0;
+    return win2000 ? kWin2000TableSize : kWholeTableSize;
+}
+
 // The job path and enumeration are the legacy table's. The slots that would
-// show a window stay empty, so that the spooler asks the UI DLL instead, and
-// so do the ones after Shutdown: the size reported ends there.
-MONITOR2 MakeTable() {
-    MONITOR2 table = {};
-    // Up to the end of pfnShutdown. MONITOR2_SIZE_WIN2K leaves out the padding
-    // after cbSize on 64-bit builds, and a spooler that copies cbSize bytes
-    // would keep half of the Shutdown pointer.
-    table.cbSize = offsetof(MONITOR2, pfnShutdown) + sizeof(table.pfnShutdown);
+// show a window stay empty, so that the spooler asks the UI DLL instead.
+ModernTable MakeTable() {
+    ModernTable table = {};
     table.pfnEnumPorts = EnumPortsOf;
     table.pfnOpenPort = OpenPortOf;
     table.pfnStartDocPort = StartDocPort;
@@ -62,7 +66,9 @@ MONITOR2 MakeTable() {
     return table;
 }
 
-const MONITOR2 monitorTable2 = MakeTable();
+// cbSize is set by each initialisation, under the monitor lock, always to
+// the same value within one process.
+ModernTable monitorTable2 = MakeTable();
 
 }  // namespace
 
@@ -83,6 +89,7 @@ extern "C" LPMONITOR2 WINAPI InitializePrintMonitor2(PMONITORINIT pMonitorInit, 
             registryRoot = HeapCopyString(kLocalMonitorKey);
         StartMonitor();
     }
+    monitorTable2.cbSize = TableSize();
     *phMonitor = &monitorInstance;
-    return const_cast<LPMONITOR2>(&monitorTable2);
+    return reinterpret_cast<LPMONITOR2>(&monitorTable2);
 }

@@ -38,6 +38,7 @@ PortList* PortList::Create(LPCWSTR monitorName, LPCWSTR description, LPCWSTR def
     list->monitorNameBytes = (WideLength(list->monitorName) + 1) * sizeof(WCHAR);
     list->descriptionBytes = (WideLength(list->description) + 1) * sizeof(WCHAR);
     list->defaultPortNameUnits = WideLength(list->defaultPortName);
+    list->defaultPortNameHash = HashName(list->defaultPortName, list->defaultPortNameUnits);
     list->MakeLevel2Strings();
     if (!list->monitorName || !list->description || !list->defaultPortName || !list->head ||
         !list->tempDirectory || !list->level2Strings) {
@@ -96,9 +97,19 @@ int PortList::Insert(LPCWSTR name, bool isDefault) {
 
 void PortList::Push(PortRecord* record) {
     record->next = head;
+    record->previous = nullptr;
+    record->order = head->order - 1;
+    head->previous = record;
     head = record;
     ++count;
     nameUnitsTotal += record->nameUnits;
+    IndexNames(record);
+    handles_.Add(&record->handleLink, record, HashAddress(record));
+}
+
+void PortList::IndexNames(PortRecord* record) {
+    names_.Add(&record->pathLink, record, record->pathHash);
+    if (record->isDefault) names_.Add(&record->nameLink, record, defaultPortNameHash);
 }
 
 PortRecord* PortList::MakeRecord(LPCWSTR name, bool asDefault) const {
@@ -109,6 +120,7 @@ PortRecord* PortList::MakeRecord(LPCWSTR name, bool asDefault) const {
     record->pathUnits = WideLength(record->path);
     record->nameUnits = asDefault ? defaultPortNameUnits : record->pathUnits;
     record->name = asDefault ? defaultPortName : record->path;
+    record->pathHash = HashName(record->path, record->pathUnits);
     return record;
 }
 
@@ -150,9 +162,16 @@ void PortList::Rebuild(PortRecord* const* storedFirst, DWORD storedCount) {
     head = newHead;
     count = 0;
     nameUnitsTotal = 0;
-    for (PortRecord* record = head; record->next; record = record->next) {
+    names_.Clear();
+    PortRecord* previous = nullptr;
+    for (PortRecord* record = head; record; previous = record, record = record->next) {
+        record->previous = previous;
+        record->order = count;
+        if (!record->next) break;  // the sentinel
         ++count;
         nameUnitsTotal += record->nameUnits;
+        IndexNames(record);
+        if (!record->handleLink.owner) handles_.Add(&record->handleLink, record, HashAddress(record));
     }
 }
 
@@ -168,39 +187,52 @@ bool PortList::Matches(const PortRecord* record, LPCWSTR name, DWORD units) cons
 
 PortRecord* PortList::Find(LPCWSTR name) const {
     const DWORD units = WideLength(name);
-    for (PortRecord* record = head; record->next; record = record->next)
-        if (Matches(record, name, units)) return record;
-    return nullptr;
+    const DWORD hash = HashName(name, units);
+    PortRecord* first = nullptr;
+    for (IndexLink* link = names_.Chain(hash); link; link = link->next)
+        if (link->hash == hash && (!first || link->owner->order < first->order) &&
+            Matches(link->owner, name, units))
+            first = link->owner;
+    return first;
 }
 
 PortRecord* PortList::FindListed(LPCWSTR name) const {
     const DWORD units = WideLength(name);
-    for (PortRecord* record = head; record->next; record = record->next)
-        if (record->nameUnits == units && WideEqualNoCaseUnits(record->name, name, units))
-            return record;
-    return nullptr;
+    const DWORD hash = HashName(name, units);
+    PortRecord* first = nullptr;
+    for (IndexLink* link = names_.Chain(hash); link; link = link->next) {
+        PortRecord* record = link->owner;
+        if (link->hash == hash && (!first || record->order < first->order) &&
+            record->nameUnits == units && WideEqualNoCaseUnits(record->name, name, units))
+            first = record;
+    }
+    return first;
 }
 
 bool PortList::HasDefaultPort() const { return Find(defaultPortName) != nullptr; }
 
 int PortList::Remove(LPCWSTR name) {
-    const DWORD units = WideLength(name);
-    PortRecord* previous = nullptr;
-    for (PortRecord* record = head; record->next; previous = record, record = record->next) {
-        if (!Matches(record, name, units)) continue;
-        if (previous) previous->next = record->next;
-        else head = record->next;
-        --count;
-        nameUnitsTotal -= record->nameUnits;
-        if (record->handedOut) {
-            record->next = retired;
-            retired = record;
-        } else {
-            HeapFree(GetProcessHeap(), 0, record);
-        }
-        return 1;
+    PortRecord* record = Find(name);
+    if (!record) return 0;
+    Unlink(record);
+    if (record->handedOut) {
+        record->next = retired;
+        retired = record;
+    } else {
+        handles_.Remove(&record->handleLink);
+        HeapFree(GetProcessHeap(), 0, record);
     }
-    return 0;
+    return 1;
+}
+
+void PortList::Unlink(PortRecord* record) {
+    if (record->previous) record->previous->next = record->next;
+    else head = record->next;
+    record->next->previous = record->previous;
+    --count;
+    nameUnitsTotal -= record->nameUnits;
+    names_.Remove(&record->pathLink);
+    names_.Remove(&record->nameLink);
 }
 
 DWORD PortList::Count() const { return count; }
@@ -210,9 +242,8 @@ LPCWSTR PortList::DisplayName(const PortRecord* record) const {
 }
 
 bool PortList::IsPortHandle(const void* handle) const {
-    for (PortRecord* record = head; record->next; record = record->next)
-        if (record == handle) return true;
-    for (PortRecord* record = retired; record; record = record->next)
-        if (record == handle) return true;
+    const DWORD hash = HashAddress(handle);
+    for (IndexLink* link = handles_.Chain(hash); link; link = link->next)
+        if (link->owner == handle) return true;
     return false;
 }

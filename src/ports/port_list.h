@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "common/wide_string.h"
+#include "ports/port_index.h"
 
 // PortRecord::flags
 constexpr DWORD PORT_DOC_ACTIVE = 0x1;  // a document is in progress
@@ -24,6 +25,15 @@ struct PortRecord {
     DWORD pathUnits;
     DWORD nameUnits;
     LPCWSTR name;  // `path`, or the list's default port name
+    // Index and order: the record before this one (null at the head), a key
+    // that grows along the list, so that the first of several matches is
+    // known without a walk, and the record's links in the list's chains.
+    PortRecord* previous;
+    long long order;
+    DWORD pathHash;
+    IndexLink pathLink;    // by `path`
+    IndexLink nameLink;    // the default port also by the default port name
+    IndexLink handleLink;  // by address, while the spooler may hold it
 };
 
 class PortList {
@@ -87,10 +97,15 @@ private:
     PortList() = default;
     PortRecord* MakeRecord(LPCWSTR name, bool asDefault) const;
     bool Matches(const PortRecord* record, LPCWSTR name, DWORD units) const;
+    void IndexNames(PortRecord* record);
+    void Unlink(PortRecord* record);
     void ComputeTempDirectory();
     void MakeLevel2Strings();
 
     // Removed records, kept until the list is destroyed: the spooler may still
     // hold one as a port handle, and it must not point at freed memory.
     PortRecord* retired = nullptr;
+    DWORD defaultPortNameHash = 0;
+    IndexTable names_;    // listed records by path, and the default port by its name
+    IndexTable handles_;  // listed and retired records by address
 };

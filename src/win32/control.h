@@ -82,6 +82,9 @@ size_t OpenKeyCount();
 void SetTempPath(const std::u16string& path);
 // What GetComputerNameW reports; "THISPC" after Reset.
 void SetComputerName(const std::u16string& name);
+// The Windows version GetVersionExW reports (6.2 until set, as Windows 8 and
+// later report it to programs without a manifest).
+void SetWindowsVersion(DWORD major, DWORD minor);
 // Heap blocks from HeapAlloc not yet freed.
 size_t LiveHeapBlocks();
 // Kernel object handles (events) open.

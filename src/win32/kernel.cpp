@@ -27,6 +27,8 @@ const std::u16string kDefaultTempPath = u"C:\\WINDOWS\\TEMP\\";
 std::u16string tempPath = kDefaultTempPath;
 const std::u16string kDefaultComputerName = u"THISPC";
 std::u16string computerName = kDefaultComputerName;
+constexpr DWORD kDefaultVersion[2] = {6, 2};
+DWORD windowsVersion[2] = {kDefaultVersion[0], kDefaultVersion[1]};
 std::atomic<size_t> liveBlocks{0};
 
 // Each handle is a distinct small allocation pointing at its event.
@@ -109,6 +111,20 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
     return TRUE;
 }
 
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info) {
+    if (!info || info->dwOSVersionInfoSize < sizeof(OSVERSIONINFOW)) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    info->dwMajorVersion = windowsVersion[0];
+    info->dwMinorVersion = windowsVersion[1];
+    info->dwBuildNumber = 0;
+    info->dwPlatformId = 2;  // VER_PLATFORM_WIN32_NT
+    info->szCSDVersion[0] = 0;
+    return TRUE;
+}
+
 DWORD WINAPI GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
     DWORD error;
     if (ShouldFail(Api::GetTempPathW, ERROR_ACCESS_DENIED, &error)) {
@@ -180,6 +196,12 @@ void SetTempPath(const std::u16string& path) {
     tempPath = path;
 }
 
+void SetWindowsVersion(DWORD major, DWORD minor) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    windowsVersion[0] = major;
+    windowsVersion[1] = minor;
+}
+
 size_t LiveHeapBlocks() { return liveBlocks; }
 
 size_t OpenHandleCount() {
@@ -212,6 +234,8 @@ void ResetKernel() {
     threadCallsDisabled.clear();
     tempPath = kDefaultTempPath;
     computerName = kDefaultComputerName;
+    windowsVersion[0] = kDefaultVersion[0];
+    windowsVersion[1] = kDefaultVersion[1];
     lastError = 0;
 }
 

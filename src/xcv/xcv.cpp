@@ -88,14 +88,14 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     DWORD ignored = 0;
     PDWORD needed = pcbOutputNeeded ? pcbOutputNeeded : &ignored;
     *needed = 0;
+    // "MonitorUI" is asked before any handle exists, and tells nothing private.
+    if (pszDataName && SameCommand(pszDataName, TEXT("MonitorUI")))
+        return PutOutput(kMonitorUiDll, (WideLength(kMonitorUiDll) + 1) * sizeof(WCHAR),
+                         pOutputData, cbOutputData, needed);
     const XcvHandle* xcv = FromHandle(hXcv);
     if (!xcv) return ERROR_INVALID_HANDLE;
     if (!pszDataName) return ERROR_INVALID_PARAMETER;
     const bool administer = (xcv->granted & SERVER_ACCESS_ADMINISTER) != 0;
-
-    if (SameCommand(pszDataName, TEXT("MonitorUI")))
-        return PutOutput(kMonitorUiDll, (WideLength(kMonitorUiDll) + 1) * sizeof(WCHAR),
-                         pOutputData, cbOutputData, needed);
 
     WCHAR name[kPortStringUnits];
     if (SameCommand(pszDataName, TEXT("PortExists"))) {

@@ -10,6 +10,7 @@
 #include "harness.h"
 #include "monitor/exports.h"
 #include "printers_control.h"
+#include "monitor/modern_table.h"
 #include "shell_control.h"
 #include "ui/exports.h"
 #include "xcv_control.h"
@@ -113,8 +114,12 @@ std::filesystem::path ModernMonitorTest::drive;
 TEST_F(ModernMonitorTest, TableHasNoDialogSlotsAndListsTheStoredPorts) {
     StoreString(kRoot, u"1", u"D:\\Out\\");
     Start();
-    // Up to the end of pfnShutdown, padding included: a spooler copies cbSize bytes.
-    EXPECT_EQ(table->cbSize, offsetof(MONITOR2, pfnShutdown) + sizeof(void*));
+    // The whole table, its four last slots unserved.
+    const ModernTable* whole = reinterpret_cast<const ModernTable*>(table);
+    EXPECT_EQ(table->cbSize, sizeof(void*) == 4 ? 92u : 184u);
+    for (const void* slot : {whole->pfnSendRecvBidiDataFromPort, whole->pfnNotifyUsedPorts,
+                             whole->pfnNotifyUnusedPorts, whole->pfnPowerEvent})
+        EXPECT_EQ(slot, nullptr);
     EXPECT_EQ(table->pfnAddPort, nullptr);
     EXPECT_EQ(table->pfnAddPortEx, nullptr);
     EXPECT_EQ(table->pfnConfigurePort, nullptr);
@@ -132,6 +137,18 @@ TEST_F(ModernMonitorTest, TableHasNoDialogSlotsAndListsTheStoredPorts) {
     EXPECT_FALSE(table->pfnEnumPorts(handle, nullptr, 3, buffer, sizeof(buffer), &needed, &returned));
     EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_LEVEL));
     EXPECT_TRUE(win32layer::MessageBoxes().empty());
+}
+
+// Windows 2000 reads the table up to pfnShutdown; its padding is kept, so that
+// no pointer is cut in half.
+TEST_F(ModernMonitorTest, Windows2000GetsTheTableUpToShutdown) {
+    win32layer::SetWindowsVersion(5, 0);
+    Start();
+    EXPECT_EQ(table->cbSize, sizeof(void*) == 4 ? 76u : 152u);
+    Stop();
+    win32layer::SetWindowsVersion(5, 1);
+    Start();
+    EXPECT_EQ(table->cbSize, sizeof(void*) == 4 ? 92u : 184u);
 }
 
 TEST_F(ModernMonitorTest, RefusesAnIncompleteInitRecord) {
@@ -248,6 +265,26 @@ TEST_F(ModernMonitorTest, XcvCommandsChangePortsOnlyWithAdministerAccess) {
         EXPECT_TRUE(win32layer::FolderBrowserCalls().empty());
         Stop();
     }
+}
+
+// Without a handle only "MonitorUI" answers; every other command, valid or
+// not, is refused before it reads its input.
+TEST_F(ModernMonitorTest, XcvWithoutAHandleAnswersOnlyMonitorUi) {
+    Start();
+    BYTE out[64] = {};
+    DWORD needed = 0xDEAD;
+    EXPECT_EQ(table->pfnXcvDataPort(nullptr, W(u"MonitorUI"), nullptr, 0, out, sizeof(out), &needed),
+              DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(needed, DWORD(sizeof(u"norvmonui.dll")));
+    EXPECT_EQ(S(reinterpret_cast<LPCWSTR>(out)), u"norvmonui.dll");
+    std::vector<BYTE> input = Input(u"D:\\New\\");
+    for (const char16_t* command : {u"PortExists", u"AddPort", u"DeletePort", u"monitorui", u""}) {
+        SCOPED_TRACE(win32layer::U8(command));
+        EXPECT_EQ(table->pfnXcvDataPort(nullptr, W(command), input.data(), DWORD(input.size()), out,
+                                        sizeof(out), &needed),
+                  DWORD(ERROR_INVALID_HANDLE));
+    }
+    EXPECT_EQ(Ports(), (Names{u"NORV"}));
 }
 
 // Output follows the size protocol: the size needed always, the data only

@@ -167,3 +167,70 @@ TEST_F(PortListTest, ModuleWithoutTempDirectoryKeepsStoredPorts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names as a folder port list holds them, and one spelling of each in
+// another case (ASCII and beyond).
+std::u16string PortName(int i) { return u"D:\\Ärzte\\Fach" + win32layer::U16(std::to_string(i)) + u"\\"; }
+std::u16string OtherCase(int i) { return u"d:\\äRZTE\\fACH" + win32layer::U16(std::to_string(i)) + u"\\"; }
+
+}  // namespace
+
+// Many ports, every growth of the index refused: each is still found in any
+// case, by name and by handle, through removals of every other one; the
+// handle of a removed port the spooler held stays valid, others do not.
+TEST_F(PortListTest, LookupsHoldThroughGrowthRemovalAndRefusedMemory) {
+    ASSERT_TRUE(Make());
+    constexpr int kPorts = 70;
+    for (bool refuseGrowth : {true, false}) {
+        SCOPED_TRACE(refuseGrowth ? "growth refused" : "growth allowed");
+        std::vector<PortRecord*> records;
+        for (int i = 0; i < kPorts; ++i) {
+            // The record is the first allocation; a growth of the index the second.
+            if (refuseGrowth) win32layer::FailCall(Api::HeapAlloc, 2);
+            ASSERT_EQ(list->Insert(W(PortName(i)), false), 1);
+            win32layer::ClearFaults();
+            records.push_back(list->head);
+        }
+        records[1]->handedOut = 1;
+        for (int i = 0; i < kPorts; i += 2) ASSERT_EQ(list->Remove(W(OtherCase(i))), 1);
+        EXPECT_EQ(list->Count(), DWORD(kPorts / 2));
+        for (int i = 0; i < kPorts; ++i) {
+            const bool kept = i % 2 == 1;
+            EXPECT_EQ(list->Find(W(OtherCase(i))), kept ? records[i] : nullptr) << i;
+            EXPECT_EQ(list->FindListed(W(PortName(i))), kept ? records[i] : nullptr) << i;
+            if (kept) {
+                EXPECT_TRUE(list->IsPortHandle(records[i]));
+            }
+        }
+        int dummy = 0;
+        EXPECT_FALSE(list->IsPortHandle(&dummy));
+        EXPECT_FALSE(list->IsPortHandle(nullptr));
+        for (int i = 1; i < kPorts; i += 2) ASSERT_EQ(list->Remove(W(PortName(i))), 1);
+        EXPECT_EQ(list->Count(), 0u);
+        EXPECT_EQ(list->Find(W(PortName(1))), nullptr);
+        EXPECT_TRUE(list->IsPortHandle(records[1]));  // retired, not freed
+    }
+}
+
+// Where several records match, the first in list order wins, whatever the
+// order they were indexed in.
+TEST_F(PortListTest, FirstMatchInListOrderWins) {
+    ASSERT_TRUE(Make());
+    const std::u16string directory = S(list->tempDirectory);
+    ASSERT_EQ(list->Insert(W(directory), false), 1);
+    PortRecord* plain = list->head;
+    ASSERT_EQ(list->Insert(nullptr, true), 1);
+    PortRecord* def = list->head;
+    ASSERT_EQ(list->Insert(u"NORV", false), 1);
+    PortRecord* named = list->head;
+    EXPECT_EQ(list->Find(W(directory)), def);
+    EXPECT_EQ(list->Find(u"norv"), named);
+    EXPECT_EQ(list->FindListed(W(directory)), plain);  // not the default port by its directory
+    ASSERT_EQ(list->Remove(u"NORV"), 1);
+    EXPECT_EQ(list->Find(u"NORV"), def);
+    ASSERT_EQ(list->Remove(W(directory)), 1);
+    EXPECT_EQ(list->Find(W(directory)), plain);
+    EXPECT_EQ(list->Find(u"NORV"), nullptr);
+}

@@ -138,6 +138,17 @@ HANDLE WINAPI CreateEventW(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset, B
                            LPCWSTR name);
 BOOL WINAPI CloseHandle(HANDLE handle);
 DWORD WINAPI GetTempPathW(DWORD bufferLength, LPWSTR buffer);
+
+typedef struct _OSVERSIONINFOW {
+    DWORD dwOSVersionInfoSize;
+    DWORD dwMajorVersion;
+    DWORD dwMinorVersion;
+    DWORD dwBuildNumber;
+    DWORD dwPlatformId;
+    WCHAR szCSDVersion[128];
+} OSVERSIONINFOW, *LPOSVERSIONINFOW;
+BOOL WINAPI GetVersionExW(LPOSVERSIONINFOW info);
+
 void WINAPI SetLastError(DWORD error);
 DWORD WINAPI GetLastError(void);
 
