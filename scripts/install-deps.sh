@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the given parts of the project need
-# and this machine lacks. Parts: native windows fuzz bench valgrind bundle wine.
+# and this machine lacks. Parts: native windows fuzz bench valgrind bundle msi wine.
 # Wine's packages depend on whether this machine runs 32-bit programs; see
 # scripts/wine/setup.sh.
 set -uo pipefail
@@ -16,6 +16,7 @@ declare -A PACKAGES=(
     [bench]="libbenchmark-dev"
     [valgrind]="valgrind"
     [bundle]="zip unzip"
+    [msi]="wixl msitools osslsigncode openssl python3"
 )
 
 wanted=()
