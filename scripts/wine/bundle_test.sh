@@ -38,7 +38,8 @@ mkdir -p "$WORK/unpacked" "$WORK/output"
 check "unpacks" unzip -q "$zip" -d "$WORK/unpacked"
 check "SHA256SUMS match" bash -c "cd '$WORK/unpacked' && sha256sum --quiet -c SHA256SUMS"
 for file in README.txt x86/norvmon.dll x86/norvmon2.dll x86/norvmonui.dll x86/norvinst.exe \
-    x64/norvmon.dll x64/norvmon2.dll x64/norvmonui.dll x64/norvinst.exe; do
+    x64/norvmon.dll x64/norvmon2.dll x64/norvmonui.dll x64/norvinst.exe \
+    arm64/norvmon.dll arm64/norvmon2.dll arm64/norvmonui.dll arm64/norvinst.exe; do
     check "holds $file" test -s "$WORK/unpacked/$file"
 done
 
