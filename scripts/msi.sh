@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer packages build/norvmon-<version>-<arch>.msi
-# for x86, x64 and (when build/windows-arm64 exists) ARM64 from the binaries
-# of the release bundle, mends what wixl leaves wrong, checks the tables
-# (scripts/msi_check.sh) and signs each package last (scripts/sign.sh).
+# for x86, x64 and ARM64 from the binaries of the release bundle, mends what
+# wixl leaves wrong, checks the tables (scripts/msi_check.sh) and signs each
+# package last (scripts/sign.sh).
 #
 # Usage: scripts/msi.sh [--no-bundle] [--version X.Y.Z] [--out DIR] [ARCH...]
 #   --no-bundle  package the bundle's staged binaries as they are
@@ -57,29 +57,10 @@ guid() {
     python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1])).upper())' "$1"
 }
 
-# binaries ARCH: the folder holding the arch's binaries for packaging.
-binaries() {
-    if [ -d "$stage/$1" ]; then
-        echo "$stage/$1"
-    elif [ -d "$BUILD_ROOT/windows-$1" ]; then
-        # Not in the bundle: staged and signed here, like the bundle's.
-        local dir="$work/bin-$1" file
-        rm -rf "$dir" && mkdir -p "$dir"
-        for file in $FILES; do cp "$BUILD_ROOT/windows-$1/$file" "$dir/"; done
-        for file in norvmon2.dll norvmonui.dll; do bash "$ROOT/scripts/check-dll.sh" "$dir/$file" >&2; done
-        bash "$ROOT/scripts/sign.sh" "$dir"/* >&2
-        echo "$dir"
-    fi
-}
-
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$ROOT/packaging/README.txt" >"$work/README.txt"
 built=()
 for arch in "${arches[@]}"; do
-    bin="$(binaries "$arch")"
-    if [ -z "$bin" ]; then
-        echo "msi: $arch left out: neither $stage/$arch nor $BUILD_ROOT/windows-$arch exists"
-        continue
-    fi
+    bin="$stage/$arch"
     for file in $FILES; do
         [ -s "$bin/$file" ] || { echo "msi.sh: $bin/$file is missing" >&2; exit 1; }
     done
