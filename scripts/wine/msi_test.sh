@@ -97,7 +97,9 @@ check "the files are back" all_files
 msiexec /i "$(wine_path "$BUILD_ROOT/norvmon-$version-$other.msi")"
 check "the $other package is refused" test $? -ne 0
 # /qn logs no message text; the messages are checked in the tables (msi_check.sh).
-check "by its launch conditions" logged "LaunchConditions. Return value 0"
+# A 32-bit Windows does not open an x64 package at all.
+if [ "$arch" = x64 ]; then check "by its launch conditions" logged "LaunchConditions. Return value 0"; fi
+check "and nothing of it is installed" not uninstall_entry "$BUILD_ROOT/norvmon-$version-$other.msi"
 check "the installed product is untouched" eval 'uninstall_entry "$v3" && all_files && listed NORV'
 
 msiexec /x "$(wine_path "$v3")"
@@ -112,8 +114,8 @@ check "no port of NORV Monitor is listed" not grep -q "NORV Monitor" <(norvinst 
 # older product beside the newer one and spoil the checks above.
 msiexec /i "$(wine_path "$v2")"
 msiexec /i "$(wine_path "$v1")"
-check "a downgrade from $(basename "$v2") to $(basename "$v1") is refused" test $? -ne 0
-check "by its launch condition" logged "LaunchConditions. Return value 0"
+# The exit code is not asserted: the 32-bit msiexec under Wine gives 0 here.
+check "a downgrade from $(basename "$v2") to $(basename "$v1") is refused by its launch condition" logged "LaunchConditions. Return value 0"
 check "and the newer product stays alone" eval 'uninstall_entry "$v2" && ! uninstall_entry "$v1"'
 uninstall_entry "$v1" && msiexec /x "$(wine_path "$v1")"
 msiexec /x "$(wine_path "$v2")"
