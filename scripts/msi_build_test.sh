@@ -59,7 +59,7 @@ faults=(
     "rollback action built as immediate|UPDATE CustomAction SET Type=2130 WHERE Action='UnregisterOnRollback'"
     "deferred action left impersonating|UPDATE CustomAction SET Type=1042 WHERE Action='RegisterMonitor'"
     "RemoveExistingProducts early|UPDATE InstallExecuteSequence SET Sequence=1450 WHERE Action='RemoveExistingProducts'"
-    "a sequence naming a missing action|UPDATE InstallExecuteSequence SET Action='RunNorvinst' WHERE Action='RegisterMonitor'"
+    "a sequence naming a missing action|INSERT INTO InstallExecuteSequence (Action, Sequence) VALUES ('RunNorvinst', 6570)"
     "an empty DLL version|UPDATE File SET Version='' WHERE File='norvmon2.dll'"
     "the x86 template|SUMMARY Intel;1033"
     "a Subject overwritten|SUBJECT NORV Monitor"
