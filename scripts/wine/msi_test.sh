@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Proves one architecture's package in a fresh Wine prefix (x64: a 64-bit
-# one; x86: a 32-bit one): silent install, add-port, the upgrade in one
-# msiexec call and in Windows' two steps with the port kept, a downgrade and
-# the wrong architecture refused, and a removal that leaves nothing. The
+# one; x86: a 32-bit one): silent install over a zip install with a port,
+# the upgrade in one msiexec call and in Windows' two steps with the port
+# kept, the wrong architecture refused, a removal that leaves nothing, then a
+# clean install and a downgrade refused. The
 # higher versions are the same binaries packaged as newer products.
 #
 # Usage: scripts/wine/msi_test.sh x86|x64   (after scripts/msi.sh)
@@ -49,8 +50,9 @@ msiexec() {  # msiexec ARGS...: the exit code as Wine gives it (cut to 8 bits)
     wine msiexec "$@" /qn /l*v "$(wine_path "$LOG")" >"$WORK/out/$count.txt" 2>&1
 }
 logged() { tr -d '\0\r' <"$LOG" | grep -qF "$1"; }
-# A norvinst outside the package, so the spooler's list can be read after removal.
-cp "$BUILD_ROOT/bundle/norvmon-$version-windows/$arch/norvinst.exe" "$WORK/norvinst.exe"
+# The bundle's norvinst with its DLLs: the zip install, and the spooler's
+# list read after the package is removed.
+cp "$BUILD_ROOT/bundle/norvmon-$version-windows/$arch/"* "$WORK/"
 norvinst() {
     (cd "$WORK" && wine ./norvinst.exe "$@") >"$WORK/out/norvinst.txt" 2>&1
     local rc=$?
@@ -73,12 +75,14 @@ port='C:\Out\Scans\'
 mkdir -p "$drive/Out/Scans"
 
 echo "msi $arch: $(basename "$v1"), then $(basename "$v2") and $(basename "$v3")"
+# A machine installed from the zip, with a port, moves to the package.
+check "norvinst install from the bundle" norvinst install
+check "norvinst add-port $port" norvinst add-port 'C:\Out\Scans'
 msiexec /i "$(wine_path "$v1")"
-check "msiexec /i $(basename "$v1") /qn exits 0" test $? -eq 0
+check "msiexec /i $(basename "$v1") /qn over it exits 0" test $? -eq 0
 check "the pair is in system32, norvinst and README in Program Files" all_files
 check "NORV is listed with NORV Monitor" listed NORV
-check "norvinst add-port $port" norvinst add-port 'C:\Out\Scans'
-check "and it is listed" listed 'C:\\Out\\Scans\\'
+check "the port from the zip install is kept" listed 'C:\\Out\\Scans\\'
 
 msiexec /i "$(wine_path "$v2")"
 check "one msiexec /i of $(basename "$v2") exits 0" test $? -eq 0
@@ -113,6 +117,7 @@ check "no port of NORV Monitor is listed" not grep -q "NORV Monitor" <(norvinst 
 # Last, in the emptied prefix: a downgrade that got through would leave an
 # older product beside the newer one and spoil the checks above.
 msiexec /i "$(wine_path "$v2")"
+check "on the emptied machine msiexec /i $(basename "$v2") registers NORV Monitor" listed NORV
 msiexec /i "$(wine_path "$v1")"
 # The exit code is not asserted: the 32-bit msiexec under Wine gives 0 here.
 check "a downgrade from $(basename "$v2") to $(basename "$v1") is refused by its launch condition" logged "LaunchConditions. Return value 0"
