@@ -43,7 +43,8 @@ done
 
 # One flipped byte in the middle of the file, signed part of it.
 tamper() {
-    local copy="$WORK/tampered-$(basename "$1")" at
+    local copy at
+    copy="$WORK/tampered-$(basename "$1")"
     cp "$1" "$copy"
     at=$(($(stat -c %s "$copy") / 3))
     printf "\\x$(printf %02x $((0x$(xxd -s "$at" -l 1 -p "$copy") ^ 1)))" | dd of="$copy" bs=1 seek="$at" conv=notrunc status=none
