@@ -34,7 +34,7 @@ while [ "$#" -gt 0 ]; do
         --version) version="$2"; shift ;;
         --out) out="$2"; shift ;;
         x86|x64|arm64) arches+=("$1") ;;
-        -h|--help) sed -n '2,14p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '2,13p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "msi.sh: unknown option $1" >&2; exit 2 ;;
     esac
     shift

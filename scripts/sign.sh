@@ -13,7 +13,7 @@
 # its signature.
 set -euo pipefail
 
-[ "$#" -gt 0 ] || { sed -n '2,14p' "${BASH_SOURCE[0]}"; exit 2; }
+[ "$#" -gt 0 ] || { sed -n '2,13p' "${BASH_SOURCE[0]}"; exit 2; }
 if [ -z "${NORV_SIGN_CERT:-}" ] && [ -z "${NORV_SIGN_KEY:-}" ]; then
     echo "sign: NORV_SIGN_CERT and NORV_SIGN_KEY are not set; $# file(s) left unsigned"
     exit 0
