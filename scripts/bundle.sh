@@ -49,6 +49,8 @@ for arch in $ARCHES; do
     mkdir -p "$stage/$arch"
     for file in $FILES; do cp "$BUILD_ROOT/windows-$arch/$file" "$stage/$arch/"; done
 done
+# Signed before the checksums (NORV_SIGN_CERT, NORV_SIGN_KEY: scripts/sign.sh).
+bash "$ROOT/scripts/sign.sh" "$stage"/*/*
 # Windows line ends for Notepad and the command prompt.
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$ROOT/packaging/README.txt" >"$stage/README.txt"
 entries=(README.txt)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the given parts of the project need
-# and this machine lacks. Parts: native windows fuzz bench valgrind bundle wine
+# and this machine lacks. Parts: native windows fuzz bench valgrind bundle msi wine
 # arm64 (the ARM64 compilers, then scripts/arm64-sdk.sh's import libraries).
 # Wine's packages depend on whether this machine runs 32-bit programs; see
 # scripts/wine/setup.sh.
@@ -17,6 +17,7 @@ declare -A PACKAGES=(
     [bench]="libbenchmark-dev"
     [valgrind]="valgrind"
     [bundle]="zip unzip"
+    [msi]="wixl msitools osslsigncode openssl python3"
     [arm64]="clang lld llvm dpkg-dev mingw-w64-common g++-mingw-w64-x86-64-posix"
 )
 

@@ -15,7 +15,7 @@ JOBS=${JOBS:-$(nproc)}
 MACHINE_WHO=test
 . scripts/machine.sh
 machine_wine_arches || exit 1
-bash scripts/install-deps.sh native windows arm64 fuzz valgrind bundle wine || exit 1
+bash scripts/install-deps.sh native windows arm64 fuzz valgrind bundle msi wine || exit 1
 
 passed=0
 failed=0
@@ -87,6 +87,11 @@ for arch in x86 x64; do
 done
 step "release bundle" bash scripts/bundle.sh --no-build
 step "release bundle in a fresh prefix" bash scripts/wine/bundle_test.sh
+# Signs the bundle's binaries and the packages with a throwaway CA.
+step "msi packages" bash scripts/msi_build_test.sh
+for arch in x86 x64; do
+    wine_step "wine msi $arch" "$arch" bash scripts/wine/msi_test.sh "$arch"
+done
 
 echo
 if ((failed)); then

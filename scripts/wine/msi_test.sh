@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# Proves one architecture's package in a fresh Wine prefix (x64: a 64-bit
+# one; x86: a 32-bit one): silent install over a zip install with a port,
+# the upgrade in one msiexec call and in Windows' two steps with the port
+# kept, the wrong architecture refused, a removal that leaves nothing, then a
+# clean install and a downgrade refused. The
+# higher versions are the same binaries packaged as newer products.
+#
+# Usage: scripts/wine/msi_test.sh x86|x64   (after scripts/msi.sh)
+# Prints "msi ARCH: N passed, N failed" and exits non-zero on a failure.
+set -uo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
+arch=${1:-}
+[[ $arch == x86 || $arch == x64 ]] || { echo "usage: msi_test.sh x86|x64" >&2; exit 2; }
+WORK="$BUILD_ROOT/wine/msi-$arch"
+version="$(sed -n 's/^project(norvmon VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
+other=$([ "$arch" = x86 ] && echo x64 || echo x86)
+rm -rf "$WORK" && mkdir -p "$WORK/out"
+for package in "$arch" "$other"; do
+    [ -f "$BUILD_ROOT/norvmon-$version-$package.msi" ] || { echo "msi $arch: no norvmon-$version-$package.msi; run scripts/msi.sh" >&2; exit 1; }
+done
+v1="$BUILD_ROOT/norvmon-$version-$arch.msi"
+v2="$WORK/norvmon-${version%.*}.$((${version##*.} + 1))-$arch.msi"
+v3="$WORK/norvmon-${version%.*}.$((${version##*.} + 2))-$arch.msi"
+for newer in "$v2" "$v3"; do
+    v="$(basename "$newer" "-$arch.msi")"
+    bash "$ROOT/scripts/msi.sh" --no-bundle --version "${v#norvmon-}" --out "$WORK" "$arch" >"$WORK/out/build.txt" 2>&1 ||
+        { cat "$WORK/out/build.txt"; exit 1; }
+done
+code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" {print $2}'; }
+
+. "$ROOT/scripts/wine/prefix.sh"
+if [ "$arch" = x86 ]; then wine_prefix_init32 "$WORK/prefix"; else wine_prefix_init "$WORK/prefix"; fi >/dev/null || exit 1
+trap wine_server_stop EXIT
+wine_server_start
+unset DISPLAY
+
+passed=0 failed=0
+check() {  # check DESCRIPTION COMMAND...
+    if "${@:2}"; then passed=$((passed + 1)); echo "  ok    $1"; else failed=$((failed + 1)); echo "  FAIL  $1"; fi
+}
+not() { ! "$@"; }
+# Output goes to files: Wine's services keep pipes open.
+count=0
+msiexec() {  # msiexec ARGS...: the exit code as Wine gives it (cut to 8 bits)
+    count=$((count + 1))
+    LOG="$WORK/out/msiexec-$count.log"
+    wine msiexec "$@" /qn /l*v "$(wine_path "$LOG")" >"$WORK/out/$count.txt" 2>&1
+}
+logged() { tr -d '\0\r' <"$LOG" | grep -qF "$1"; }
+# The bundle's norvinst with its DLLs: the zip install, and the spooler's
+# list read after the package is removed.
+cp "$BUILD_ROOT/bundle/norvmon-$version-windows/$arch/"* "$WORK/"
+norvinst() {
+    (cd "$WORK" && wine ./norvinst.exe "$@") >"$WORK/out/norvinst.txt" 2>&1
+    local rc=$?
+    tr -d '\r' <"$WORK/out/norvinst.txt" | grep -v ':fixme:' >"$WORK/out/norvinst.clean"
+    return $rc
+}
+listed() { norvinst ports && grep -q "^ *$1 .*NORV Monitor" "$WORK/out/norvinst.clean"; }
+drive="$WINEPREFIX/drive_c"
+system="$drive/windows/system32"
+files=("$system/norvmon2.dll" "$system/norvmonui.dll" "$drive/Program Files/NORV Monitor/norvinst.exe"
+    "$drive/Program Files/NORV Monitor/README.txt")
+all_files() { local f; for f in "${files[@]}"; do [ -f "$f" ] || return 1; done; }
+no_file() { local f; for f in "${files[@]}"; do [ ! -e "$f" ] || return 1; done; [ ! -e "$drive/Program Files/NORV Monitor" ]; }
+key='HKLM\System\CurrentControlSet\Control\Print\Monitors\NORV Monitor'
+# The 64-bit view: Wine's reg may run as a 32-bit program.
+view=$([ "$arch" = x64 ] && echo /reg:64 || echo /reg:32)
+has_key() { wine reg query "$1" "$view" >/dev/null 2>&1; }
+uninstall_entry() { has_key "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(code "$1")"; }
+port='C:\Out\Scans\'
+mkdir -p "$drive/Out/Scans"
+
+echo "msi $arch: $(basename "$v1"), then $(basename "$v2") and $(basename "$v3")"
+# A machine installed from the zip, with a port, moves to the package.
+check "norvinst install from the bundle" norvinst install
+check "norvinst add-port $port" norvinst add-port 'C:\Out\Scans'
+msiexec /i "$(wine_path "$v1")"
+check "msiexec /i $(basename "$v1") /qn over it exits 0" test $? -eq 0
+check "the pair is in system32, norvinst and README in Program Files" all_files
+check "NORV is listed with NORV Monitor" listed NORV
+check "the port from the zip install is kept" listed 'C:\\Out\\Scans\\'
+
+msiexec /i "$(wine_path "$v2")"
+check "one msiexec /i of $(basename "$v2") exits 0" test $? -eq 0
+check "the port is kept" listed 'C:\\Out\\Scans\\'
+check "the files are kept" all_files
+check "only the newer product has an uninstall entry" eval 'uninstall_entry "$v2" && ! uninstall_entry "$v1"'
+
+msiexec /x "$(wine_path "$v2")" UPGRADINGPRODUCTCODE="$(code "$v3")"
+check "two steps: msiexec /x with UPGRADINGPRODUCTCODE exits 0" test $? -eq 0
+check "it skips the unregistration (the monitor key stays)" has_key "$key"
+msiexec /i "$(wine_path "$v3")"
+check "then msiexec /i $(basename "$v3") exits 0" test $? -eq 0
+check "the port is kept" listed 'C:\\Out\\Scans\\'
+check "the files are back" all_files
+
+msiexec /i "$(wine_path "$BUILD_ROOT/norvmon-$version-$other.msi")"
+check "the $other package is refused" test $? -ne 0
+# /qn logs no message text; the messages are checked in the tables (msi_check.sh).
+# A 32-bit Windows does not open an x64 package at all.
+if [ "$arch" = x64 ]; then check "by its launch conditions" logged "LaunchConditions. Return value 0"; fi
+check "and nothing of it is installed" not uninstall_entry "$BUILD_ROOT/norvmon-$version-$other.msi"
+check "the installed product is untouched" eval 'uninstall_entry "$v3" && all_files && listed NORV'
+
+msiexec /x "$(wine_path "$v3")"
+check "msiexec /x exits 0" test $? -eq 0
+check "no file is left" no_file
+check "no monitor key is left" not has_key "$key"
+check "no uninstall entry is left" not uninstall_entry "$v3"
+check "NORV Monitor is not registered" eval 'norvinst status; [ $? -eq 4 ]'
+check "no port of NORV Monitor is listed" not grep -q "NORV Monitor" <(norvinst ports; cat "$WORK/out/norvinst.clean")
+
+# Last, in the emptied prefix: a downgrade that got through would leave an
+# older product beside the newer one and spoil the checks above.
+msiexec /i "$(wine_path "$v2")"
+check "on the emptied machine msiexec /i $(basename "$v2") registers NORV Monitor" listed NORV
+msiexec /i "$(wine_path "$v1")"
+# The exit code is not asserted: the 32-bit msiexec under Wine gives 0 here.
+check "a downgrade from $(basename "$v2") to $(basename "$v1") is refused by its launch condition" logged "LaunchConditions. Return value 0"
+check "and the newer product stays alone" eval 'uninstall_entry "$v2" && ! uninstall_entry "$v1"'
+uninstall_entry "$v1" && msiexec /x "$(wine_path "$v1")"
+msiexec /x "$(wine_path "$v2")"
+
+echo "msi $arch: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]
