@@ -96,7 +96,7 @@ check "the x64 install put the x86 norvmonui.dll in SysWOW64" \
 # The name sent is the one the monitor stores.
 mkdir -p "$WINEPREFIX/drive_c/Out/Letters"
 run 0 x64 add-port 'C:/Out/./Letters' && says 'as C:\\Out\\Letters\\$'
-check "norvinst add-port C:/Out/./Letters sends C:\Out\Letters\" test $? -eq 0
+check "norvinst add-port C:/Out/./Letters sends C:\\Out\\Letters\\" test $? -eq 0
 top="$(top_port)"
 check "stored by its canonical name ($top)" test "$top" = 'C:\Out\Letters\'
 

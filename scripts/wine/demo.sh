@@ -181,6 +181,12 @@ install_form() {
     if x86; then echo "$2 (64-bit; the 32-bit norvinst refuses)"; else echo "$2 (64-bit)"; fi
     run "norvinst install --$1 (x64)" wine "$X64/norvinst.exe" install "--$1"
     x86 && want=9 run "norvinst install --$1 (x86) refused" wine "$X86/norvinst.exe" install "--$1"
+    # Windows'"'"' spooler is one 64-bit service; Wine'"'"'s runs inside each
+    # program, so its 32-bit programs (notepad here) load the 32-bit monitor.
+    if x86; then
+        if [ "$1" = legacy ]; then dll=norvmon.dll; else dll=norvmon2.dll; fi
+        cp "$X86/$dll" "$WINEPREFIX/drive_c/windows/syswow64/" && echo "  (Wine only: x86/$dll copied to SysWOW64)"
+    fi
 }
 
 install_form legacy "Step 3: installing the monitor with norvinst"
