@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <winspool.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,38 @@ DWORD XcvCommand(const std::wstring& command, const std::wstring& input, ACCESS_
     if (output && ok && status == ERROR_SUCCESS) output->assign(out, out + needed);
     ClosePrinter(xcv);
     return error;
+}
+
+// The local printer's ports as the spooler lists them (pPortName), or empty.
+std::wstring PrinterPorts(const std::wstring& printer) {
+    DWORD needed = 0, returned = 0;
+    EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 5, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> buffer(needed ? needed : 1);
+    if (!EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 5, buffer.data(), needed, &needed, &returned)) return L"";
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_5W*>(buffer.data());
+    for (DWORD i = 0; i < returned; ++i)
+        if (printer == printers[i].pPrinterName) return printers[i].pPortName ? printers[i].pPortName : L"";
+    return L"";
+}
+
+// The spooler's monitor stopped and loaded again with its store kept:
+// DeleteMonitorW unloads it and deletes its key, the stored ports are written
+// back, and norvinst registers it again, so that AddMonitorW's load happens in
+// norvinst's process and no instance stays loaded in this one.
+bool RestartMonitor() {
+    const Names stored = norv::StoredPorts();
+    wchar_t environment[32];
+    wcscpy(environment, std::wstring(norv::kArchitecture) == L"x64" ? L"Windows x64" : L"Windows NT x86");
+    if (!DeleteMonitorW(nullptr, environment, const_cast<wchar_t*>(kMonitorName))) return false;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, norv::kMonitorKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return false;
+    for (size_t i = 0; i < stored.size(); ++i)
+        RegSetValueExW(key, std::to_wstring(i + 1).c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(stored[i].c_str()),
+                       DWORD((stored[i].size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    return norv::RunInstaller(L"install --modern").exitCode == 0;
 }
 
 class ModernPair : public ::testing::Test {
@@ -167,7 +200,9 @@ TEST_F(ModernPair, ConfigureAndDeletePortShowTheirBoxes) {
     ASSERT_TRUE(norv::RouteWinePortCalls(port));
     {
         DialogDriver driver;
-        EXPECT_TRUE(ConfigurePortW(nullptr, owner_, const_cast<wchar_t*>(L"NORV"))) << GetLastError();
+        SetLastError(0);
+        EXPECT_FALSE(ConfigurePortW(nullptr, owner_, const_cast<wchar_t*>(L"NORV")));
+        EXPECT_EQ(DWORD(ERROR_CANCELLED), GetLastError());
         ASSERT_EQ(1u, driver.Seen().size()) << Show(driver.Seen());
         EXPECT_EQ(L"NORV Monitor", driver.Seen()[0].caption);
         EXPECT_EQ(L"This port cannot be configured.\n\nTo change the output-directory, add a new one.",
@@ -191,7 +226,7 @@ TEST_F(ModernPair, XcvCommandsFromAScript) {
     EXPECT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"AddPort", port, SERVER_ACCESS_ADMINISTER));
     EXPECT_EQ(DWORD(ERROR_ALREADY_EXISTS), XcvCommand(L"AddPort", port, SERVER_ACCESS_ADMINISTER));
     EXPECT_EQ(DWORD(ERROR_INVALID_NAME), XcvCommand(L"AddPort", L"FILE:", SERVER_ACCESS_ADMINISTER));
-    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), XcvCommand(L"AddPort", root_ + L"\\Missing", SERVER_ACCESS_ADMINISTER));
+    EXPECT_EQ(DWORD(ERROR_PATH_NOT_FOUND), XcvCommand(L"AddPort", root_ + L"\\Missing\\", SERVER_ACCESS_ADMINISTER));
     std::vector<BYTE> exists;
     ASSERT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"PortExists", port, SERVER_ACCESS_ADMINISTER, &exists));
     ASSERT_EQ(sizeof(DWORD), exists.size());
@@ -201,6 +236,38 @@ TEST_F(ModernPair, XcvCommandsFromAScript) {
     EXPECT_EQ(DWORD(ERROR_UNKNOWN_PORT), XcvCommand(L"DeletePort", port, SERVER_ACCESS_ADMINISTER));
     EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
     EXPECT_TRUE(driver.Seen().empty()) << Show(driver.Seen());
+}
+
+// The spooler records the name a script sent to "AddPort"; a printer bound
+// to it must find it listed after the monitor restarts, and the UI DLL will
+// not delete it while the printer uses it.
+TEST_F(ModernPair, APortBoundToAPrinterOutlivesARestart) {
+    const std::wstring folder = Folder(L"Bound");
+    const std::wstring printer = L"NORV Bound Printer " + std::wstring(norv::kArchitecture);
+    EXPECT_EQ(DWORD(ERROR_INVALID_NAME), XcvCommand(L"AddPort", folder, SERVER_ACCESS_ADMINISTER));
+    const std::wstring port = folder + L"\\";
+    ASSERT_EQ(DWORD(ERROR_SUCCESS), XcvCommand(L"AddPort", port, SERVER_ACCESS_ADMINISTER));
+    HANDLE handle = nullptr;
+    norv::PrintResult made = norv::MakePrinter(printer, port, &handle);
+    ASSERT_TRUE(made.ok) << made.step << " failed with " << made.error;
+    ClosePrinter(handle);
+
+    ASSERT_TRUE(RestartMonitor()) << GetLastError();
+    EXPECT_EQ(port, PrinterPorts(printer));
+    EXPECT_EQ((Names{port, L"NORV"}), OurPortNames()) << Show(OurPortNames());
+
+    ASSERT_TRUE(norv::RouteWinePortCalls(port));
+    {
+        DialogDriver driver;
+        SetLastError(0);
+        EXPECT_FALSE(DeletePortW(nullptr, owner_, const_cast<wchar_t*>(port.c_str())));
+        EXPECT_EQ(DWORD(ERROR_BUSY), GetLastError());
+        ASSERT_EQ(1u, driver.Seen().size()) << Show(driver.Seen());
+        EXPECT_EQ(L"Error", driver.Seen()[0].caption);
+        EXPECT_NE(std::wstring::npos, driver.Seen()[0].text.find(printer)) << Show(driver.Seen());
+    }
+    EXPECT_EQ((Names{port, L"NORV"}), OurPortNames());
+    EXPECT_TRUE(norv::DeletePrinterNamed(printer));
 }
 
 TEST_F(ModernPair, NorvinstAddsAndRemovesPortsWithoutADialog) {
