@@ -1,7 +1,6 @@
 #include "console.h"
 
 #include <stdarg.h>
-#include <stdio.h>
 
 #include "common/wide_string.h"
 
@@ -30,13 +29,41 @@ void WriteUnits(HANDLE handle, LPCWSTR text, DWORD units) {
     }
 }
 
+// The messages use %ls and %u only. They are formatted here rather than by
+// the C library's v*printf: a va_list is no portable thing to hand across a
+// DLL boundary (Wine's ARM64 msvcrt, built for Linux, reads another layout
+// and crashes), and our own formatter needs no C runtime at all.
+DWORD FormatLine(LPWSTR out, DWORD units, LPCWSTR format, va_list args) {
+    DWORD n = 0;
+    auto put = [&](WCHAR c) {
+        if (n + 1 < units) out[n++] = c;
+    };
+    for (LPCWSTR f = format; *f; ++f) {
+        if (f[0] != L'%') {
+            put(*f);
+        } else if (f[1] == L'l' && f[2] == L's') {
+            LPCWSTR text = va_arg(args, LPCWSTR);
+            for (text = text ? text : L"(null)"; *text; ++text) put(*text);
+            f += 2;
+        } else if (f[1] == L'u') {
+            WCHAR digits[16];
+            FormatDecimal(va_arg(args, unsigned), digits);
+            for (LPCWSTR d = digits; *d; ++d) put(*d);
+            f += 1;
+        } else {
+            put(L'%');
+            if (f[1] == L'%') ++f;
+        }
+    }
+    out[n] = 0;
+    return n;
+}
+
 void WriteLine(HANDLE handle, LPCWSTR prefix, LPCWSTR format, va_list args) {
     WCHAR line[kLineUnits + 2];
     WideCopy(line, kLineUnits, prefix);
     const DWORD start = WideLength(line);
-    const int n = _vsnwprintf(line + start, kLineUnits - start - 1, format, args);
-    line[kLineUnits - 1] = 0;
-    DWORD length = n < 0 ? WideLength(line) : start + DWORD(n);
+    DWORD length = start + FormatLine(line + start, kLineUnits - start, format, args);
     line[length++] = L'\n';
     WriteUnits(handle, line, length);
 }
