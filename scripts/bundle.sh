@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the monitor's three DLLs (legacy norvmon.dll, the modern pair
-# norvmon2.dll and norvmonui.dll) and norvinst.exe for x86 and x64 and writes
-# the release bundle build/norvmon-<version>-windows.zip: x86/ and x64/ with
-# these files,
+# norvmon2.dll and norvmonui.dll) and norvinst.exe for x86, x64 and ARM64 and
+# writes the release bundle build/norvmon-<version>-windows.zip: x86/, x64/
+# and arm64/ with these files,
 # README.txt for the Windows administrator and SHA256SUMS. The version is
 # project(VERSION) in CMakeLists.txt.
 #
 # Usage: scripts/bundle.sh [--no-build]
-#   --no-build   bundle the existing build/windows-x86 and build/windows-x64
+#   --no-build   bundle the existing build/windows-x86, -x64 and -arm64
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -22,15 +22,16 @@ for arg in "$@"; do
     esac
 done
 
-bash "$ROOT/scripts/install-deps.sh" windows bundle
+bash "$ROOT/scripts/install-deps.sh" windows bundle arm64
 
 version="$(sed -n 's/^project(norvmon VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
 [ -n "$version" ] || { echo "bundle.sh: no project(VERSION) in CMakeLists.txt" >&2; exit 1; }
 name="norvmon-$version-windows"
 DLLS="norvmon.dll norvmon2.dll norvmonui.dll"
 FILES="$DLLS norvinst.exe"
+ARCHES="x86 x64 arm64"
 
-for arch in x86 x64; do
+for arch in $ARCHES; do
     if [ "$build" -eq 1 ]; then
         (cd "$ROOT" && cmake --preset "windows-$arch" >/dev/null &&
             cmake --build --preset "windows-$arch" -j "${JOBS:-2}" --target norvmon norvmon2 norvmonui norvinst >/dev/null) || {
@@ -38,20 +39,20 @@ for arch in x86 x64; do
             exit 1
         }
     fi
-    for dll in $DLLS; do bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/$dll"; done
+    for dll in $DLLS; do bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/$dll" "$arch"; done
 done
 
 stage="$BUILD_ROOT/bundle/$name"
 rm -rf "$stage"
 mkdir -p "$stage"
-for arch in x86 x64; do
+for arch in $ARCHES; do
     mkdir -p "$stage/$arch"
     for file in $FILES; do cp "$BUILD_ROOT/windows-$arch/$file" "$stage/$arch/"; done
 done
 # Windows line ends for Notepad and the command prompt.
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$ROOT/packaging/README.txt" >"$stage/README.txt"
 entries=(README.txt)
-for arch in x86 x64; do for file in $FILES; do entries+=("$arch/$file"); done; done
+for arch in $ARCHES; do for file in $FILES; do entries+=("$arch/$file"); done; done
 (cd "$stage" && sha256sum "${entries[@]}" >SHA256SUMS)
 
 # The same sources give the same archive: fixed times, fixed order, no extra fields.
@@ -59,6 +60,6 @@ stamp="$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)"
 find "$stage" -exec touch -h -d "@$stamp" {} +
 zipfile="$BUILD_ROOT/$name.zip"
 rm -f "$zipfile"
-(cd "$stage" && TZ=UTC zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x64/ "${entries[@]:1}")
+(cd "$stage" && TZ=UTC zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x64/ arm64/ "${entries[@]:1}")
 echo "bundle: $zipfile"
 (cd "$stage" && sed 's/^/  /' SHA256SUMS)

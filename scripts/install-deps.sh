@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the given parts of the project need
-# and this machine lacks. Parts: native windows fuzz bench valgrind bundle wine.
+# and this machine lacks. Parts: native windows fuzz bench valgrind bundle wine
+# arm64 (the ARM64 compilers, then scripts/arm64-sdk.sh's import libraries).
 # Wine's packages depend on whether this machine runs 32-bit programs; see
 # scripts/wine/setup.sh.
 set -uo pipefail
@@ -16,6 +17,7 @@ declare -A PACKAGES=(
     [bench]="libbenchmark-dev"
     [valgrind]="valgrind"
     [bundle]="zip unzip"
+    [arm64]="clang lld llvm dpkg-dev mingw-w64-common g++-mingw-w64-x86-64-posix"
 )
 
 wanted=()
@@ -30,5 +32,8 @@ machine_install "${wanted[@]}" || exit 1
 for part in "$@"; do
     if [[ $part == wine ]]; then
         bash "$(dirname "$0")/wine/setup.sh" || exit 1
+    fi
+    if [[ $part == arm64 ]]; then
+        bash "$(dirname "${BASH_SOURCE[0]}")/arm64-sdk.sh" >/dev/null || exit 1
     fi
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test of the project on a Debian machine, installing
 # what it lacks first: the native suite (plain, AddressSanitizer+UBSan,
-# ThreadSanitizer), both Windows DLLs with their export/import checks, a
+# ThreadSanitizer), the Windows DLLs for x86, x64 and ARM64 with their
+# machine/export/import checks, a
 # thousand load cycles under valgrind, the short fuzz runs, and the Wine-hosted
 # suites for x86 and x64. Where this machine runs no 32-bit programs (or with
 # NORV_WINE_ARCHES=x64) the x86 Wine steps are skipped, each with its reason,
@@ -14,7 +15,7 @@ JOBS=${JOBS:-$(nproc)}
 MACHINE_WHO=test
 . scripts/machine.sh
 machine_wine_arches || exit 1
-bash scripts/install-deps.sh native windows fuzz valgrind bundle wine || exit 1
+bash scripts/install-deps.sh native windows arm64 fuzz valgrind bundle wine || exit 1
 
 passed=0
 failed=0
@@ -45,9 +46,14 @@ windows() {
     local arch=$1
     cmake --preset "windows-$arch" >/dev/null &&
         cmake --build --preset "windows-$arch" -j"$JOBS" &&
-        for dll in norvmon norvmon2 norvmonui; do
-            bash scripts/check-dll.sh "build/windows-$arch/$dll.dll" || return 1
+        for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe; do
+            bash scripts/check-dll.sh "build/windows-$arch/$file" || return 1
         done
+}
+
+# The ARM64 build, and check-dll.sh's own checks on ARM64 files made with it.
+windows_arm64() {
+    windows arm64 && bash scripts/check-dll-selftest.sh
 }
 
 # wine_step NAME ARCH COMMAND...: the x86 steps are the only ones ever skipped,
@@ -70,6 +76,7 @@ step "native-asan" native native-asan
 step "native-tsan" native native-tsan
 step "windows-x86 build" windows x86
 step "windows-x64 build" windows x64
+step "windows-arm64 build" windows_arm64
 step "leak check (valgrind)" bash scripts/leak-check.sh
 step "fuzz (short runs)" bash scripts/fuzz.sh
 for arch in x86 x64; do

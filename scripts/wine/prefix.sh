@@ -3,6 +3,7 @@
 #   wine_prefix_init DIR     pick the Wine loader for this machine, make (or
 #                            reuse) the prefix DIR and export WINEPREFIX,
 #                            WINEDLLOVERRIDES and WINEDEBUG
+#   wine_prefix_init32 DIR   the same for a 32-bit-only prefix (x86 only)
 #   wine_server_start        keep this prefix's wineserver running (-p)
 #   wine_server_stop         stop this prefix's wineserver only
 #
@@ -40,17 +41,18 @@ wine_select_loader() {
 }
 
 wine_prefix_init() {
-    local dir="$1" log timeout="${NORV_WINEBOOT_TIMEOUT:-300}" rc
+    local dir="$1" log timeout="${NORV_WINEBOOT_TIMEOUT:-300}" rc arches
     wine_select_loader || return 1
+    arches="${NORV_PREFIX_ARCHES:-$WINE_ARCHES}"
     mkdir -p "$(dirname "$dir")"
     export WINEPREFIX
     WINEPREFIX="$(cd "$(dirname "$dir")" && pwd)/$(basename "$dir")"
     log="$(dirname "$WINEPREFIX")/wineboot.log"
     # A prefix made for other architectures is made again: a 64-bit-only one
     # lacks the 32-bit half, and the other way round the loader differs.
-    if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.norv-arches" 2>/dev/null)" != "$WINE_ARCHES" ] ||
-        { [ "$WINE_ARCHES" != x64 ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; }; then
-        echo "wine: creating the prefix $WINEPREFIX ($WINE_ARCHES)"
+    if [ ! -f "$WINEPREFIX/system.reg" ] || [ "$(cat "$WINEPREFIX/.norv-arches" 2>/dev/null)" != "$arches" ] ||
+        { [ "$arches" != x64 ] && [ "$arches" != x86 ] && [ ! -d "$WINEPREFIX/drive_c/windows/syswow64" ]; }; then
+        echo "wine: creating the prefix $WINEPREFIX ($arches)"
         [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX"; }
         timeout "$timeout" wineboot -i >"$log" 2>&1 && timeout "$timeout" wineserver -w
         rc=$?
@@ -65,7 +67,7 @@ wine_prefix_init() {
             wineserver -k 2>/dev/null
             return 1
         fi
-        echo "$WINE_ARCHES" >"$WINEPREFIX/.norv-arches"
+        echo "$arches" >"$WINEPREFIX/.norv-arches"
     fi
     # Without a window manager (Xvfb has none), Wine waits two seconds for
     # every closed top-level window to be withdrawn; unmanaged windows are
@@ -74,6 +76,12 @@ wine_prefix_init() {
     # A crashing program must end its test run, not wait on a crash dialog.
     wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
     timeout "$timeout" wineserver -w
+}
+
+# A 32-bit-only prefix, a 32-bit Windows: where the x86 norvinst installs the
+# monitor (on a 64-bit Windows only the x64 build may). Needs x86 in WINE_ARCHES.
+wine_prefix_init32() {
+    WINEARCH=win32 NORV_PREFIX_ARCHES=x86 wine_prefix_init "$1"
 }
 
 wine_server_start() {

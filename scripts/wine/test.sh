@@ -9,7 +9,8 @@
 #                scripts/machine.sh and NORV_WINE_ARCHES)
 #
 # Installs what is missing (scripts/wine/setup.sh), builds the Windows
-# presets, makes the prefix build/wine/prefix, runs the suites, stops that
+# presets, makes the prefix build/wine/prefix (and build/wine/prefix32, a
+# 32-bit Windows, for the x86 suite), runs the suites, stops that
 # prefix's wineserver and exits non-zero if any suite failed, crashed or ran
 # past NORV_WINE_SUITE_TIMEOUT seconds (default 600).
 set -uo pipefail
@@ -61,6 +62,12 @@ done
 
 WORK="$BUILD_ROOT/wine"
 mkdir -p "$WORK"
+# The x86 suite installs with the x86 norvinst, which a 64-bit Windows
+# refuses: it runs on a 32-bit one.
+if [[ " ${ARCHES[*]} " == *" x86 "* ]]; then
+    wine_prefix_init32 "$WORK/prefix32" || exit 1
+    wine_server_stop
+fi
 wine_prefix_init "$WORK/prefix" || exit 1
 trap wine_server_stop EXIT
 # The desktop must be made with the display that the dialogs use.
@@ -72,8 +79,9 @@ rm -f "$WORK"/suite-*.rc
 # The outer bound guards against a display that never comes up.
 timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     . "$ROOT/scripts/wine/prefix.sh"
-    wine_server_start
     for arch in $SUITE_ARCHES; do
+        if [ "$arch" = x86 ]; then export WINEPREFIX="$WORK/prefix32"; else export WINEPREFIX="$WORK/prefix"; fi
+        wine_server_start
         echo "wine: running the $arch suite"
         # Leftovers of an interrupted run: the suite starts uninstalled.
         for other in $WINE_ARCHES; do
@@ -84,8 +92,8 @@ timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x
             >"$WORK/suite-$arch.log" 2>&1
         echo $? >"$WORK/suite-$arch.rc"
         grep -v -e "^wine: Read access denied for device" -e "^[0-9a-f]*:fixme:" "$WORK/suite-$arch.log"
+        wine_server_stop
     done
-    wine_server_stop
 '
 
 total_passed=0

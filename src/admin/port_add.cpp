@@ -5,6 +5,7 @@
 #include "admin/port_add.h"
 
 #include "admin/port_check.h"
+#include "admin/port_name.h"
 #include "monitor/lock.h"
 #include "monitor/operations.h"
 #include "monitor/state.h"
@@ -12,49 +13,11 @@
 
 namespace {
 
-bool IsSeparator(WCHAR c) { return c == '\\' || c == '/'; }
-bool IsDriveLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Characters no Windows file name can hold.
-bool IsBadNameCharacter(WCHAR c) {
-    return c < 32 || c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*';
-}
-
-// Units of the root a path starts with: 3 for "X:\", the length of
-// "\\server\share\" for a UNC path; 0 when the path is not absolute in one of
-// those forms (relative, rooted on the current drive, drive-relative, or a
-// device path such as \\.\ or \\?\).
-DWORD RootLength(LPCWSTR path) {
-    if (IsDriveLetter(path[0]) && path[1] == ':' && IsSeparator(path[2])) return 3;
-    if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
-    DWORD i = 2;
-    const DWORD server = i;
-    while (path[i] && !IsSeparator(path[i])) ++i;
-    if (i == server || (i == server + 1 && (path[server] == '.' || path[server] == '?'))) return 0;
-    if (!path[i]) return 0;
-    const DWORD share = ++i;
-    while (path[i] && !IsSeparator(path[i])) ++i;
-    if (i == share) return 0;
-    return path[i] ? i + 1 : i;
-}
-
-// The folder as a port name: canonical, ending in one backslash.
-DWORD CanonicalPortName(LPCWSTR folder, WCHAR (&name)[kPortStringUnits]) {
-    if (!RootLength(folder)) return ERROR_INVALID_NAME;
-    const DWORD length = GetFullPathNameW(folder, kPortStringUnits, name, nullptr);
-    if (length == 0 || length >= kPortStringUnits) return ERROR_INVALID_NAME;
-    // The canonical form must still be a folder path: Windows turns a
-    // reserved device name such as "C:\Out\NUL" into "\\.\NUL".
-    const DWORD root = RootLength(name);
-    if (!root) return ERROR_INVALID_NAME;
-    for (DWORD i = root == 3 ? 3 : 2; i < length; ++i)
-        if (IsBadNameCharacter(name[i])) return ERROR_INVALID_NAME;
-    if (name[length - 1] != '\\') {
-        if (length + 1 >= kPortStringUnits) return ERROR_INVALID_NAME;
-        name[length] = '\\';
-        name[length + 1] = 0;
+bool SameUnits(LPCWSTR a, LPCWSTR b) {
+    for (;; ++a, ++b) {
+        if (*a != *b) return false;
+        if (!*a) return true;
     }
-    return ERROR_SUCCESS;
 }
 
 DWORD CheckIsDirectory(LPCWSTR name) {
@@ -98,6 +61,16 @@ DWORD AddFolderPort(LPCWSTR folder) {
     }
     if (PortNameIsTaken(name)) return ERROR_ALREADY_EXISTS;
     return InsertAndSave(name, isDefault);
+}
+
+DWORD AddExactPort(LPCWSTR name) {
+    if (!name || !name[0]) return ERROR_INVALID_PARAMETER;
+    if (!SameUnits(name, kDefaultPortName)) {
+        WCHAR canonical[kPortStringUnits];
+        if (CanonicalPortName(name, canonical) != ERROR_SUCCESS || !SameUnits(name, canonical))
+            return ERROR_INVALID_NAME;
+    }
+    return AddFolderPort(name);
 }
 
 BOOL WINAPI AddPortEx(LPWSTR, DWORD Level, LPBYTE pBuffer, LPWSTR) {

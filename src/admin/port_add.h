@@ -15,3 +15,11 @@
 // - ERROR_ALREADY_EXISTS when any monitor of the spooler lists the name.
 // Shows no window. A refusal leaves the list and the registry as they were.
 DWORD AddFolderPort(LPCWSTR folder);
+
+// Adds `name` only when it is already the name the port would be stored
+// under: "NORV" exactly for the default port, or a folder that
+// CanonicalPortName leaves unchanged, unit for unit. Anything else, "norv"
+// included, is ERROR_INVALID_NAME with nothing changed. A caller that reports
+// the name it sent as added (the Xcv "AddPort" command, whose name the spooler
+// records) can then never disagree with the list after a restart.
+DWORD AddExactPort(LPCWSTR name);

@@ -1,5 +1,6 @@
 // The records the spooler and the monitor share, pinned at compile time for
-// both Windows targets: the x86 DLL is the reference, and on a host that runs
+// the Windows targets (ARM64 lays them out as x64 does, with the same
+// figures): the x86 DLL is the reference, and on a host that runs
 // no 32-bit programs nothing at run time would notice a shifted slot or a
 // record of the wrong size. The native build checks the same x64 figures
 // against the Win32 layer's headers.
@@ -11,7 +12,7 @@ namespace {
 
 constexpr bool kX86 = sizeof(void*) == 4;
 constexpr size_t P(size_t x86, size_t x64) { return kX86 ? x86 : x64; }
-static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "x86 or x64 only");
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "x86, or x64 and ARM64 (64-bit pointers)");
 static_assert(sizeof(DWORD) == 4, "DWORD is 32 bits on both targets");
 
 // MONITOREX: the size word, then the table (pointer-aligned on x64).

@@ -113,7 +113,7 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     if (SameCommand(pszDataName, TEXT("AddPort"))) {
         if (!administer) return ERROR_ACCESS_DENIED;
         DWORD status = ReadName(pInputData, cbInputData, name);
-        return status == ERROR_SUCCESS ? AddFolderPort(name) : status;
+        return status == ERROR_SUCCESS ? AddExactPort(name) : status;
     }
     if (SameCommand(pszDataName, TEXT("DeletePort"))) {
         if (!administer) return ERROR_ACCESS_DENIED;

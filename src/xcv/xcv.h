@@ -3,7 +3,7 @@
 // XcvDataW. Commands:
 //   "MonitorUI"   out: the UI DLL's file name (a string)
 //   "PortExists"  in: a port name; out: a DWORD, 1 when the monitor lists it
-//   "AddPort"     in: a folder path; adds it as a port       (needs administer)
+//   "AddPort"     in: a port name, already canonical; adds it (needs administer)
 //   "DeletePort"  in: a port name; removes the port          (needs administer)
 // Strings are UTF-16 with their terminator within the given bytes. Each call
 // reports the output size it needs in *pcbOutputNeeded.

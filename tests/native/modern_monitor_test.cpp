@@ -205,7 +205,7 @@ TEST_F(ModernMonitorTest, XcvCommandsChangePortsOnlyWithAdministerAccess) {
          ERROR_ACCESS_DENIED, {u"D:\\Out\\", u"NORV"}},
         {"add a listed port, other case", u"AddPort", Input(u"d:\\OUT\\"), SERVER_ACCESS_ADMINISTER,
          ERROR_ALREADY_EXISTS, {u"D:\\Out\\", u"NORV"}},
-        {"add another monitor's port", u"AddPort", Input(u"D:\\Taken"), SERVER_ACCESS_ADMINISTER,
+        {"add another monitor's port", u"AddPort", Input(u"D:\\Taken\\"), SERVER_ACCESS_ADMINISTER,
          ERROR_ALREADY_EXISTS, {u"D:\\Out\\", u"NORV"}},
         {"add under AddPortEx's rules", u"AddPort", Input(u"FILE:"), SERVER_ACCESS_ADMINISTER,
          ERROR_INVALID_NAME, {u"D:\\Out\\", u"NORV"}},
@@ -299,6 +299,38 @@ TEST_F(ModernMonitorTest, ShutdownReleasesWhatInitialisationMade) {
                         TRUE, nullptr};
     ASSERT_EQ(InitializePrintMonitor2(&init, &handle), table);
     EXPECT_EQ(Ports(), (Names{u"D:\\Out\\", u"NORV"}));
+}
+
+// The spooler records the very name it sent once "AddPort" succeeds, so the
+// monitor takes that name only when it is the one it stores.
+TEST_F(ModernMonitorTest, XcvAddPortTakesOnlyTheNameItStores) {
+    const struct {
+        const char16_t* input;
+        DWORD expected;
+        Names portsAfter;  // head first
+    } cases[] = {
+        {u"D:\\New\\", ERROR_SUCCESS, {u"D:\\New\\", u"D:\\Out\\"}},
+        {u"NORV", ERROR_SUCCESS, {u"NORV", u"D:\\Out\\"}},
+        {u"norv", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"D:\\New", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"D:/New/", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"D:\\Out\\..\\New\\", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"D:\\New\\\\", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"D:\\New.\\", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"New\\", ERROR_INVALID_NAME, {u"D:\\Out\\"}},
+        {u"D:\\Missing\\", ERROR_PATH_NOT_FOUND, {u"D:\\Out\\"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(U8(c.input));
+        SetUp();
+        StoreString(kRoot, u"1", u"D:\\Out\\");
+        Start();
+        ASSERT_EQ(Xcv(u"DeletePort", Input(u"NORV"), SERVER_ACCESS_ADMINISTER), DWORD(ERROR_SUCCESS));
+        EXPECT_EQ(Xcv(u"AddPort", Input(c.input), SERVER_ACCESS_ADMINISTER), c.expected);
+        EXPECT_EQ(Ports(), c.portsAfter);
+        EXPECT_EQ(StoredPorts(), Names(c.portsAfter.rbegin(), c.portsAfter.rend()));
+        Stop();
+    }
 }
 
 // ---- The UI DLL, in the client's process, through the layer's spooler ----

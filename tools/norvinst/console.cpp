@@ -1,0 +1,78 @@
+#include "console.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "common/wide_string.h"
+
+namespace {
+
+// Lines longer than this are cut; every path in them is shorter.
+constexpr int kLineUnits = 2048;
+
+void WriteUnits(HANDLE handle, LPCWSTR text, DWORD units) {
+    if (units == 0) return;
+    DWORD mode = 0, written = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        WriteConsoleW(handle, text, units, &written, nullptr);
+        return;
+    }
+    // UTF-8 in slices that fit the stack; a slice never ends inside a
+    // surrogate pair.
+    while (units > 0) {
+        DWORD slice = units > 1024 ? 1024 : units;
+        if (slice < units && text[slice - 1] >= 0xD800 && text[slice - 1] < 0xDC00) --slice;
+        char bytes[1024 * 3];
+        const int n = WideCharToMultiByte(CP_UTF8, 0, text, int(slice), bytes, sizeof bytes, nullptr, nullptr);
+        if (n > 0) WriteFile(handle, bytes, DWORD(n), &written, nullptr);
+        text += slice;
+        units -= slice;
+    }
+}
+
+void WriteLine(HANDLE handle, LPCWSTR prefix, LPCWSTR format, va_list args) {
+    WCHAR line[kLineUnits + 2];
+    WideCopy(line, kLineUnits, prefix);
+    const DWORD start = WideLength(line);
+    const int n = _vsnwprintf(line + start, kLineUnits - start - 1, format, args);
+    line[kLineUnits - 1] = 0;
+    DWORD length = n < 0 ? WideLength(line) : start + DWORD(n);
+    line[length++] = L'\n';
+    WriteUnits(handle, line, length);
+}
+
+}  // namespace
+
+void Write(HANDLE handle, LPCWSTR text) { WriteUnits(handle, text, WideLength(text)); }
+
+void Out(LPCWSTR format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteLine(GetStdHandle(STD_OUTPUT_HANDLE), L"", format, args);
+    va_end(args);
+}
+
+void Err(LPCWSTR format, ...) {
+    va_list args;
+    va_start(args, format);
+    WriteLine(GetStdHandle(STD_ERROR_HANDLE), L"norvinst: ", format, args);
+    va_end(args);
+}
+
+LPCWSTR ErrorText(DWORD code, WCHAR (&text)[kErrorTextUnits]) {
+    WCHAR number[24] = L"error ";
+    FormatDecimal(code, number + 6);
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                             kErrorTextUnits - 32, nullptr);
+    while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ' || text[n - 1] == L'.'))
+        --n;
+    if (n == 0) {
+        WideCopy(text, kErrorTextUnits, number);
+        return text;
+    }
+    text[n] = 0;
+    WideAppend(text, kErrorTextUnits, L" (");
+    WideAppend(text, kErrorTextUnits, number);
+    WideAppend(text, kErrorTextUnits, L")");
+    return text;
+}
