@@ -5,16 +5,13 @@
 static int failures;
 static char output[16384];
 
-void Say(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    int n = wvsprintfA(line, format, args);
-    va_end(args);
+char sayLine[1024];
+
+void SayWritten(int n) {
     if (n < 0) return;
-    line[n++] = '\n';
+    sayLine[n++] = '\n';
     DWORD written;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line, (DWORD)n, &written, NULL);
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), sayLine, (DWORD)n, &written, NULL);
 }
 
 void Check(BOOL fact, const char* what) {

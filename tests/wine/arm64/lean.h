@@ -9,8 +9,12 @@
 #define NORV_DESCRIPTION L"Norvale Document Monitor"
 #define NORV_KEY L"System\\CurrentControlSet\\Control\\Print\\Monitors\\NORV Monitor"
 
-// Prints one line (wsprintf format, wide strings as %ls) to stdout.
-void Say(const char* format, ...);
+// Prints one line (wsprintf format, wide strings as %ls) to stdout. No
+// va_list: Debian's ARM64 Wine builds user32 as ELF, whose va_list is not
+// the Windows one, so wvsprintf crashes there.
+extern char sayLine[1024];
+void SayWritten(int length);
+#define Say(...) SayWritten(wsprintfA(sayLine, __VA_ARGS__))
 // Counts a failed fact and prints it with the check's own words.
 void Check(BOOL fact, const char* what);
 int Failures(void);
