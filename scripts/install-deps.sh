@@ -18,6 +18,7 @@ declare -A PACKAGES=(
     [valgrind]="valgrind"
     [bundle]="zip unzip"
     [msi]="wixl msitools osslsigncode openssl python3"
+    [arm64-wine]="debootstrap qemu-user-static binfmt-support"
     [arm64]="clang lld llvm dpkg-dev mingw-w64-common g++-mingw-w64-x86-64-posix"
 )
 

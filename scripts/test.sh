@@ -85,6 +85,15 @@ done
 for arch in x86 x64; do
     wine_step "wine suite $arch" "$arch" bash scripts/wine/test.sh --no-build "$arch"
 done
+# Skipped only where this machine cannot emulate ARM64 (or NORV_ARM64_WINE=0).
+arm64_left_out="$(bash scripts/wine/arm64_test.sh --probe)"
+if [ $? -eq 77 ]; then
+    echo
+    echo "=== wine suite arm64: SKIPPED: ${arm64_left_out##*$'\n'}"
+    skipped=$((skipped + 1))
+else
+    step "wine suite arm64" bash scripts/wine/arm64_test.sh --no-build
+fi
 step "release bundle" bash scripts/bundle.sh --no-build
 step "release bundle in a fresh prefix" bash scripts/wine/bundle_test.sh
 # Signs the bundle's binaries and the packages with a throwaway CA.
