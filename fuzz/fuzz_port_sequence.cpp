@@ -2,7 +2,8 @@
 // values, AddPort with the folder browser answering a folder from a small set
 // of case and Unicode variants (or cancelling), AddPortEx at level 1 or 2 with
 // a folder of the same set (or a missing one, a relative path, or the default
-// port's name), DeletePort, job cycles (also
+// port's name), DeletePort, the same add and delete as Xcv commands (with and
+// without SERVER_ACCESS_ADMINISTER), job cycles (also
 // ones left open across other steps), restarts, and any platform call failing
 // at a point the input chooses. The monitor is checked against a plain model
 // of the list after every step:
@@ -21,6 +22,7 @@
 #include "port_model.h"
 #include "printers_control.h"
 #include "shell_control.h"
+#include "xcv/xcv.h"
 
 #include <shlobj.h>
 
@@ -111,6 +113,9 @@ enum class Op : uint8_t {
     Restart,
     Count
 };
+// Codes from here on (low seven bits) are the Xcv commands, even "AddPort",
+// odd "DeletePort"; those below map to the operations above.
+constexpr uint8_t kXcvCodes = 0x70;
 
 class Sequence {
 public:
@@ -126,6 +131,12 @@ public:
             const uint8_t code = in_.Byte();
             const unsigned fault = (code & 0x80) ? TakeFault() : 0;
             if (trace_) std::fprintf(stderr, "op %d, fault at call %u (0: none)\n", (code & 0x7F) % int(Op::Count), fault);
+            if ((code & 0x7F) >= kXcvCodes) {
+                const uint8_t argument = in_.Byte();
+                if (code & 1) XcvDeletePort(NameOf(argument), argument & 0x80, fault);
+                else AddPortEx(argument, fault, true);
+                continue;
+            }
             switch (Op((code & 0x7F) % uint8_t(Op::Count))) {
             case Op::AddPort: AddPort(in_.Byte(), fault); break;
             case Op::AddPortEx: AddPortEx(in_.Byte(), fault); break;
@@ -280,7 +291,10 @@ private:
 
     // AddPortEx runs in the spooler's process: never a box or a browser, an
     // error code for every outcome, and the model changes as after AddPort.
-    void AddPortEx(uint8_t choice, unsigned fault) {
+    // Xcv "AddPort" is the same add; without SERVER_ACCESS_ADMINISTER (the
+    // choice's low bit) it is refused, and it may refuse a folder not given
+    // as its canonical port name.
+    void AddPortEx(uint8_t choice, unsigned fault, bool viaXcv = false) {
         const DWORD level = choice & 1 ? 2 : 1;
         const size_t i = (choice >> 1) % kExFolderCount;
         std::u16string folder = i < kFolderCount ? kFolders[i] : kExFolders[i - kFolderCount];
@@ -298,13 +312,20 @@ private:
         LPBYTE buffer = level == 1 ? reinterpret_cast<LPBYTE>(&info1) : reinterpret_cast<LPBYTE>(&info2);
         Arm(fault);
         SetLastError(0xDEAD);
-        const BOOL ok = table_->Monitor.pfnAddPortEx(nullptr, level, buffer, W(u"NORV Monitor"));
-        const DWORD error = GetLastError();
+        const ACCESS_MASK access = level == 1 ? SERVER_ACCESS_ADMINISTER : SERVER_ACCESS_ENUMERATE;
+        const BOOL ok = viaXcv ? TRUE
+                               : table_->Monitor.pfnAddPortEx(nullptr, level, buffer, W(u"NORV Monitor"));
+        const DWORD error = viaXcv ? Xcv(u"AddPort", folder, access) : GetLastError();
         const bool struck = Disarm(fault);
+        if (viaXcv) {
+            if (xcvUnopened_) refusal = ERROR_NOT_ENOUGH_MEMORY;
+            else if (access != SERVER_ACCESS_ADMINISTER) refusal = ERROR_ACCESS_DENIED;
+            else if (error == ERROR_INVALID_NAME && (isDefault || folder != port)) refusal = error;
+        }
         if (trace_) std::fprintf(stderr, "  AddPortEx(%s, level %u): %u\n", win32layer::U8(folder).c_str(), unsigned(level), unsigned(error));
         FUZZ_CHECK(TakeBoxes().empty());
         FUZZ_CHECK(win32layer::FolderBrowserCalls().size() == browsed);
-        FUZZ_CHECK(bool(ok) == (error == ERROR_SUCCESS));
+        FUZZ_CHECK(viaXcv || bool(ok) == (error == ERROR_SUCCESS));
 
         if (refusal != ERROR_SUCCESS) {
             // Refused by its name before anything that can fail.
@@ -390,6 +411,76 @@ private:
                              mustStore_.end());
         }
         Check(struck, text == removedText);
+    }
+
+    // One Xcv command with a terminated name as input, on a handle of its own;
+    // ERROR_NOT_ENOUGH_MEMORY, and xcvUnopened_ set, when no handle could be had.
+    DWORD Xcv(const std::u16string& command, const std::u16string& name, ACCESS_MASK access) {
+        HANDLE xcv = nullptr;
+        xcvUnopened_ = !XcvOpenPort(nullptr, W(u""), access, &xcv);
+        if (xcvUnopened_) {
+            FUZZ_CHECK(GetLastError() == ERROR_NOT_ENOUGH_MEMORY);
+            return ERROR_NOT_ENOUGH_MEMORY;
+        }
+        DWORD needed = 0xDEAD;
+        const DWORD error = XcvDataPort(xcv, W(command), reinterpret_cast<PBYTE>(W(name)),
+                                        DWORD((name.size() + 1) * sizeof(char16_t)), nullptr, 0, &needed);
+        FUZZ_CHECK(needed == 0);
+        FUZZ_CHECK(XcvClosePort(xcv));
+        return error;
+    }
+
+    // Xcv "DeletePort": DeletePort's outcome as an error code, no box, and
+    // nothing at all without SERVER_ACCESS_ADMINISTER.
+    void XcvDeletePort(const std::u16string& name, bool administer, unsigned fault) {
+        const auto storedBefore = ReadablePorts();
+        const ModelList before = model_;
+        Arm(fault);
+        const DWORD error = Xcv(u"DeletePort", name, administer ? SERVER_ACCESS_ADMINISTER : 0);
+        const bool struck = Disarm(fault);
+        if (trace_) std::fprintf(stderr, "  Xcv DeletePort(%s): %u\n", win32layer::U8(name).c_str(), unsigned(error));
+        FUZZ_CHECK(TakeBoxes().empty());
+
+        if (xcvUnopened_) {
+            FUZZ_CHECK(struck);
+        } else if (!administer) {
+            FUZZ_CHECK(error == ERROR_ACCESS_DENIED);
+        } else if (!struck) {
+            ModelList completed = CompletedModel(storedBefore);
+            const int at = portList ? FindPort(completed, name, directory_) : -1;
+            if (!portList) {
+                FUZZ_CHECK(error == ERROR_NOT_ENOUGH_MEMORY);
+            } else if (at >= 0) {
+                FUZZ_CHECK(canSave_ ? error == ERROR_SUCCESS : error != ERROR_SUCCESS);
+                completed.erase(completed.begin() + at);
+                model_ = completed;
+                incomplete_ = false;
+            } else {
+                FUZZ_CHECK(error == ERROR_UNKNOWN_PORT);
+                model_ = completed;
+                incomplete_ = false;
+            }
+        } else {
+            Resync();
+        }
+        // The port went (saved or not): the user deleted it, it need not stay stored.
+        // (A success may remove a port only the store held, read in first;
+        // the name may name two ports, the default one by its directory.)
+        const auto named = [&](const ModelList& list) {
+            size_t n = 0;
+            for (const auto& port : list) n += Names(port, name, directory_);
+            return n;
+        };
+        const bool removed = error == ERROR_SUCCESS || named(model_) < named(before);
+        if (removed) {
+            mustStore_.erase(std::remove_if(mustStore_.begin(), mustStore_.end(),
+                                            [&](const std::u16string& kept) {
+                                                return Names(ModelPort{kept, kept == u"NORV"}, name,
+                                                             directory_);
+                                            }),
+                             mustStore_.end());
+        }
+        Check(struck, error == ERROR_SUCCESS);
     }
 
     // OpenPort finds a port exactly when the model lists one by that name.
@@ -525,6 +616,7 @@ private:
     bool incomplete_ = false;
     std::vector<std::u16string> mustStore_;
     std::vector<HANDLE> held_;
+    bool xcvUnopened_ = false;
     unsigned callsBefore_ = 0;
     DWORD jobId_ = 0;
 };
