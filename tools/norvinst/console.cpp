@@ -29,27 +29,46 @@ void WriteUnits(HANDLE handle, LPCWSTR text, DWORD units) {
     }
 }
 
-// The messages use %ls and %u only. They are formatted here rather than by
-// the C library's v*printf: a va_list is no portable thing to hand across a
-// DLL boundary (Wine's ARM64 msvcrt, built for Linux, reads another layout
-// and crashes), and our own formatter needs no C runtime at all.
+// The messages use %ls and %u, with "-" and "*" for the columns of the port
+// list. They are formatted here rather than by the C library's v*printf: a
+// va_list is no portable thing to hand across a DLL boundary (Wine's ARM64
+// msvcrt, built for Linux, reads another layout and crashes), and our own
+// formatter needs no C runtime at all.
 DWORD FormatLine(LPWSTR out, DWORD units, LPCWSTR format, va_list args) {
     DWORD n = 0;
     auto put = [&](WCHAR c) {
         if (n + 1 < units) out[n++] = c;
     };
+    auto field = [&](LPCWSTR text, int width, bool left) {
+        const int length = int(WideLength(text));
+        for (int pad = width - length; !left && pad > 0; --pad) put(L' ');
+        for (; *text; ++text) put(*text);
+        for (int pad = width - length; left && pad > 0; --pad) put(L' ');
+    };
     for (LPCWSTR f = format; *f; ++f) {
-        if (f[0] != L'%') {
+        if (*f != L'%') {
             put(*f);
-        } else if (f[1] == L'l' && f[2] == L's') {
+            continue;
+        }
+        LPCWSTR spec = f + 1;
+        const bool left = *spec == L'-';
+        if (left) ++spec;
+        int width = 0;
+        if (*spec == L'*') {
+            width = va_arg(args, int);
+            ++spec;
+        } else {
+            for (; *spec >= L'0' && *spec <= L'9'; ++spec) width = width * 10 + (*spec - L'0');
+        }
+        if (spec[0] == L'l' && spec[1] == L's') {
             LPCWSTR text = va_arg(args, LPCWSTR);
-            for (text = text ? text : L"(null)"; *text; ++text) put(*text);
-            f += 2;
-        } else if (f[1] == L'u') {
+            field(text ? text : L"(null)", width, left);
+            f = spec + 1;
+        } else if (spec[0] == L'u') {
             WCHAR digits[16];
             FormatDecimal(va_arg(args, unsigned), digits);
-            for (LPCWSTR d = digits; *d; ++d) put(*d);
-            f += 1;
+            field(digits, width, left);
+            f = spec;
         } else {
             put(L'%');
             if (f[1] == L'%') ++f;
