@@ -30,11 +30,12 @@ static int Failed(const char* call) {
     return -1;
 }
 
-static int JobsQueued(HANDLE printer) {
-    DWORD needed = 0, count = 0;
-    BYTE jobs[2048];
-    if (!EnumJobsW(printer, 0, 16, 1, jobs, sizeof jobs, &needed, &count)) return Failed("EnumJobsW");
-    return (int)count;
+/* Whether the printer's queue holds the job. Wine's EnumJobsW is a stub that
+   fails without an error code, so the job is looked up by its id. */
+static int JobQueued(HANDLE printer, DWORD id) {
+    DWORD needed = 0;
+    BYTE job[2048];
+    return GetJobW(printer, id, 1, job, sizeof job, &needed) != FALSE;
 }
 
 int PrintRawJob(const wchar_t* printerName, const wchar_t* port) {
@@ -61,16 +62,17 @@ int PrintRawJob(const wchar_t* printerName, const wchar_t* port) {
     DOC_INFO_1W doc = {L"Arm64.doc", NULL, L"RAW"};
     DWORD written = 0;
     int left = -1;
-    if (StartDocPrinterW(printer, 1, (BYTE*)&doc) == 0) {
+    const DWORD id = StartDocPrinterW(printer, 1, (BYTE*)&doc);
+    if (id == 0) {
         Failed("StartDocPrinterW");
     } else if (!WritePrinter(printer, (void*)data, sizeof data - 1, &written) || written != sizeof data - 1) {
         Failed("WritePrinter");
         EndDocPrinter(printer);
     } else {
-        int queued = JobsQueued(printer);
-        if (queued != 1) Say("     %d jobs queued while the document was open, not 1", queued);
+        const int queued = JobQueued(printer, id);
+        if (!queued) Say("     job %lu is not in the queue while the document is open", (unsigned long)id);
         if (!EndDocPrinter(printer)) Failed("EndDocPrinter");
-        else if (queued == 1) left = JobsQueued(printer);
+        else if (queued) left = JobQueued(printer, id);
     }
     ClosePrinter(printer);
     return left;
