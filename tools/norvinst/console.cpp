@@ -39,7 +39,7 @@ DWORD FormatLine(LPWSTR out, DWORD units, LPCWSTR format, va_list args) {
     auto put = [&](WCHAR c) {
         if (n + 1 < units) out[n++] = c;
     };
-    auto field = [&](LPCWSTR text, int width, bool left) {
+    auto padded = [&](LPCWSTR text, int width, bool left) {
         const int length = int(WideLength(text));
         for (int pad = width - length; !left && pad > 0; --pad) put(L' ');
         for (; *text; ++text) put(*text);
@@ -50,25 +50,25 @@ DWORD FormatLine(LPWSTR out, DWORD units, LPCWSTR format, va_list args) {
             put(*f);
             continue;
         }
-        LPCWSTR spec = f + 1;
-        const bool left = *spec == L'-';
-        if (left) ++spec;
+        LPCWSTR conversion = f + 1;
+        const bool left = *conversion == L'-';
+        if (left) ++conversion;
         int width = 0;
-        if (*spec == L'*') {
+        if (*conversion == L'*') {
             width = va_arg(args, int);
-            ++spec;
+            ++conversion;
         } else {
-            for (; *spec >= L'0' && *spec <= L'9'; ++spec) width = width * 10 + (*spec - L'0');
+            for (; *conversion >= L'0' && *conversion <= L'9'; ++conversion) width = width * 10 + (*conversion - L'0');
         }
-        if (spec[0] == L'l' && spec[1] == L's') {
+        if (conversion[0] == L'l' && conversion[1] == L's') {
             LPCWSTR text = va_arg(args, LPCWSTR);
-            field(text ? text : L"(null)", width, left);
-            f = spec + 1;
-        } else if (spec[0] == L'u') {
+            padded(text ? text : L"(null)", width, left);
+            f = conversion + 1;
+        } else if (conversion[0] == L'u') {
             WCHAR digits[16];
             FormatDecimal(va_arg(args, unsigned), digits);
-            field(digits, width, left);
-            f = spec;
+            padded(digits, width, left);
+            f = conversion;
         } else {
             put(L'%');
             if (f[1] == L'%') ++f;
