@@ -42,6 +42,13 @@ if [ "$build" -eq 1 ]; then
             exit 1
         }
     done
+    # The release bundle carries the ARM64 files too; no session here runs them.
+    (cd "$ROOT" && bash scripts/install-deps.sh arm64 && cmake --preset windows-arm64 >/dev/null &&
+        cmake --build --preset windows-arm64 -j "$(nproc)" \
+            --target norvmon norvmon2 norvmonui norvinst >"$BUILD_ROOT/demo-build-arm64.log" 2>&1) || {
+        echo "  the windows-arm64 build failed; see $BUILD_ROOT/demo-build-arm64.log" >&2
+        exit 1
+    }
 fi
 for arch in x86 x64; do
     for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe norvspool.exe; do
