@@ -143,13 +143,7 @@ int Uninstall() {
         return kExitNotInstalled;
     }
     if (existing.found) {
-        if (!DeleteMonitorW(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName))) {
-            const DWORD error = GetLastError();
-            Err(L"the spooler refused to remove %ls: %ls", kMonitorName, ErrorMessage(error).text);
-            if (error == ERROR_PRINT_MONITOR_IN_USE || error == ERROR_BUSY)
-                Err(L"move the printers on NORV ports to another port first");
-            return kExitSpooler;
-        }
+        if (!DeleteRegistration()) return kExitSpooler;
         const Form* form = FormOfDll(existing.dll);
         Out(L"Removed %ls (%ls form) from the spooler", kMonitorName, form ? form->name : existing.dll);
     } else {

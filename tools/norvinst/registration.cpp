@@ -110,6 +110,16 @@ bool PortValues::Write() const {
     return ok;
 }
 
+bool DeleteRegistration() {
+    if (DeleteMonitorW(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName)))
+        return true;
+    const DWORD error = GetLastError();
+    Err(L"the spooler refused to remove %ls: %ls", kMonitorName, ErrorMessage(error).text);
+    if (error == ERROR_PRINT_MONITOR_IN_USE || error == ERROR_BUSY)
+        Err(L"move the printers on NORV ports to another port first");
+    return false;
+}
+
 int RemoveOtherForm(const MonitorEntry& existing, const Form& form, PortValues* ports) {
     const Form* installed = existing.found ? FormOfDll(existing.dll) : nullptr;
     if (!existing.found || installed == &form) return kExitOk;
@@ -200,13 +210,7 @@ int Unregister(LPCWSTR upgradeCode, LPCWSTR productCode) {
     MonitorEntry existing;
     if (!FindMonitor(&existing)) return kExitSpooler;
     if (existing.found) {
-        if (!DeleteMonitorW(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName))) {
-            const DWORD error = GetLastError();
-            Err(L"the spooler refused to remove %ls: %ls", kMonitorName, ErrorMessage(error).text);
-            if (error == ERROR_PRINT_MONITOR_IN_USE || error == ERROR_BUSY)
-                Err(L"move the printers on NORV ports to another port first");
-            return kExitSpooler;
-        }
+        if (!DeleteRegistration()) return kExitSpooler;
         Out(L"Removed %ls from the spooler", kMonitorName);
     } else {
         Out(L"%ls was not registered with the spooler", kMonitorName);

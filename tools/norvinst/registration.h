@@ -30,6 +30,10 @@ LPCWSTR NativeEnvironment();
 // architecture than this Windows': the spooler adds only monitors of its own.
 int CheckArchitecture();
 
+// DeleteMonitorW of the monitor; false, with the user told why, when the
+// spooler refuses.
+bool DeleteRegistration();
+
 // Removes a registration of another form than `form`, keeping its ports for
 // RegisterForm; kExitOk or kExitSpooler.
 class PortValues;
