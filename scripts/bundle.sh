@@ -57,11 +57,16 @@ entries=(README.txt)
 for arch in $ARCHES; do for file in $FILES; do entries+=("$arch/$file"); done; done
 (cd "$stage" && sha256sum "${entries[@]}" >SHA256SUMS)
 
-# The same sources give the same archive: fixed times, fixed order, no extra fields.
-stamp="$(git -C "$ROOT" log -1 --format=%ct 2>/dev/null || echo 0)"
+# The same sources give the same archive: fixed times (the binaries'),
+# modes, order, and no extra fields, whatever the umask, zone or locale.
+# shellcheck source=source_date.sh
+. "$ROOT/scripts/source_date.sh"
+stamp="$(source_date_epoch "$ROOT")"
+find "$stage" -type d -exec chmod 755 {} +
+find "$stage" -type f -exec chmod 644 {} +
 find "$stage" -exec touch -h -d "@$stamp" {} +
 zipfile="$BUILD_ROOT/$name.zip"
 rm -f "$zipfile"
-(cd "$stage" && TZ=UTC zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x64/ arm64/ "${entries[@]:1}")
+(cd "$stage" && TZ=UTC LC_ALL=C zip -X -q "$zipfile" README.txt SHA256SUMS x86/ x64/ arm64/ "${entries[@]:1}")
 echo "bundle: $zipfile"
 (cd "$stage" && sed 's/^/  /' SHA256SUMS)

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Checks a built monitor DLL as a spooler would meet it: the machine it was
-# built for, its exports under their plain names, and imports from Windows'
-# own libraries only. By name:
+# built for, the hardening Windows expects of code in a system service
+# (ASLR, DEP, 64-bit ASLR on 64-bit, no section both writable and
+# executable), its export table (ordinal base 1, the plain names numbered
+# from 1 in name order, no empty slot: what GNU ld writes), and imports from
+# Windows' own libraries only. By name:
 # norvmon.dll (legacy: InitializePrintMonitor, DllMain), norvmon2.dll (modern:
 # InitializePrintMonitor2, and of user32 and shell32 nothing but user32's
 # character functions, so no window),
@@ -9,7 +12,7 @@
 #
 # Usage: scripts/check-dll.sh DLL|EXE [x86|x64|arm64]
 #   The architecture defaults to the one of the build folder (build/windows-ARCH).
-#   Of a program (.exe), only the machine is checked.
+#   Of a program (.exe), the machine and the hardening are checked.
 set -euo pipefail
 dll=$1
 arch=${2:-$(basename "$(dirname "$(readlink -f "$dll")")")}
@@ -55,10 +58,29 @@ if [ "$machine" != "$want_machine" ]; then
     echo "$dll: machine 0x$machine, not $arch's 0x$want_machine" >&2
     exit 1
 fi
-# A program (norvinst.exe): its machine is what matters here.
+facts=$(python3 "$(dirname "${BASH_SOURCE[0]}")/pe.py" facts "$dll") || exit 1
+
+# Hardening: DYNAMIC_BASE 0x40, NX_COMPAT 0x100, HIGH_ENTROPY_VA 0x20;
+# a section's IMAGE_SCN_MEM_EXECUTE 0x20000000 and _WRITE 0x80000000.
+flags=$((16#$(awk '$1 == "dllcharacteristics" {print $2}' <<<"$facts")))
+hardening="DYNAMIC_BASE NX_COMPAT"
+((flags & 0x40)) || { echo "$dll: DYNAMIC_BASE is not set (no ASLR)" >&2; status=1; }
+((flags & 0x100)) || { echo "$dll: NX_COMPAT is not set (no DEP)" >&2; status=1; }
+if [ "$arch" != x86 ]; then
+    hardening+=" HIGH_ENTROPY_VA"
+    ((flags & 0x20)) || { echo "$dll: HIGH_ENTROPY_VA is not set on a 64-bit file" >&2; status=1; }
+fi
+while read -r _ name characteristics; do
+    if (((16#$characteristics & 0xA0000000) == 0xA0000000)); then
+        echo "$dll: section $name is both writable and executable" >&2
+        status=1
+    fi
+done < <(grep '^section ' <<<"$facts")
+
+# A program (norvinst.exe): its machine and hardening are what matter here.
 if [[ $dll == *.exe ]]; then
-    echo "$dll: machine 0x$machine ($arch)"
-    exit 0
+    ((status == 0)) && echo "$dll: machine 0x$machine ($arch); $hardening"
+    exit $status
 fi
 dump=$(tables "$dll")
 case "$(basename "$dll")" in
@@ -72,6 +94,18 @@ for export in "${exports[@]}"; do
         status=1
     fi
 done
+want_table="export-base 1"
+ordinal=0
+while read -r export; do
+    ordinal=$((ordinal + 1))
+    want_table+=$'\n'"export $ordinal $export"
+done < <(printf '%s\n' "${exports[@]}" | LC_ALL=C sort)
+table=$(grep '^export' <<<"$facts")
+if [ "$table" != "$want_table" ]; then
+    echo "$dll: export table is not the expected one:" >&2
+    diff <(echo "$want_table") <(echo "$table") | sed -n 's/^\([<>]\)/  \1/p' | sed 's/^  </  wanted:/; s/^  >/  found: /' >&2
+    status=1
+fi
 dlls=$(awk '$1 == "import" {print $2}' <<<"$dump" | uniq)
 allowed='^(kernel32|advapi32|user32|shell32|shlwapi|ole32|winspool\.drv|msvcrt)(\.dll)?$'
 while read -r name; do
@@ -89,6 +123,6 @@ if ((windowless)); then
     fi
 fi
 if ((status == 0)); then
-    echo "$dll: machine 0x$machine ($arch); exports ${exports[*]}; imports $(echo $dlls)"
+    echo "$dll: machine 0x$machine ($arch); $hardening; exports ${exports[*]} from ordinal 1; imports $(echo $dlls)"
 fi
 exit $status

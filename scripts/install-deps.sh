@@ -17,7 +17,7 @@ declare -A PACKAGES=(
     [bench]="libbenchmark-dev"
     [valgrind]="valgrind"
     [bundle]="zip unzip"
-    [msi]="wixl msitools osslsigncode openssl python3"
+    [msi]="wixl msitools osslsigncode openssl python3 python3-olefile"
     [arm64-wine]="debootstrap qemu-user-static binfmt-support"
     [arm64]="clang lld llvm dpkg-dev mingw-w64-common g++-mingw-w64-x86-64-posix"
 )

@@ -57,7 +57,13 @@ guid() {
     python3 -c 'import sys, uuid; print(str(uuid.uuid5(uuid.NAMESPACE_URL, sys.argv[1])).upper())' "$1"
 }
 
+# shellcheck source=source_date.sh
+. "$ROOT/scripts/source_date.sh"
+epoch="$(source_date_epoch "$ROOT")"
 sed -e "s/@VERSION@/$version/g" -e 's/$/\r/' "$ROOT/packaging/README.txt" >"$work/README.txt"
+# The cabinet keeps each file's time, in local time.
+touch -d "@$epoch" "$work/README.txt"
+export TZ=UTC
 built=()
 for arch in "${arches[@]}"; do
     bin="$stage/$arch"
@@ -83,9 +89,12 @@ for arch in "${arches[@]}"; do
     done
     msibuild "$tmp" "${queries[@]}"
     case "$arch" in x86) template="Intel;1033" ;; x64) template="x64;1033" ;; arm64) template="Arm64;1033" ;; esac
-    # -s rewrites Subject, Author and the revision too: each is given its own value back.
-    revision="$(msiinfo suminfo "$tmp" | sed -n 's/^Revision number (UUID): //p')"
-    msibuild "$tmp" -s "NORV Monitor $version ($arch)" Norvale "$template" "$revision"
+    # -s rewrites Subject and Author too: each is given its own value back.
+    # The revision (the PackageCode) and the dates are set last, from the
+    # package's contents and the epoch.
+    msibuild "$tmp" -s "NORV Monitor $version ($arch)" Norvale "$template" "{00000000-0000-0000-0000-000000000000}"
+    # Debian's interpreter, which has Debian's olefile (a python3 earlier in PATH may not).
+    /usr/bin/python3 "$ROOT/scripts/msi_stamp.py" "$tmp" "$epoch" >/dev/null
 
     bash "$ROOT/scripts/msi_check.sh" "$tmp" "$arch" "$version" "$bin"
     built+=("$tmp")
