@@ -4,9 +4,15 @@
 # where GNU ld (and so the x86 and x64 builds) starts at 1; a literal .edata
 # section in an input replaces the one lld would make. The names are sorted
 # (the loader searches them by halves) and numbered from 1 in that order, as
-# GNU ld numbers them.
+# GNU ld numbers them. Also a script of its own, for the checker's self-test:
+#   cmake -DDEF=x.def -DOUT=x.c [-DNORV_SOURCE_DATE_EPOCH=N] -P cmake/export-table.cmake
+if(CMAKE_SCRIPT_MODE_FILE)
+    cmake_minimum_required(VERSION 3.21)  # the policies the project builds with
+endif()
 function(norv_export_table def out)
-    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+    if(NOT CMAKE_SCRIPT_MODE_FILE)
+        set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+    endif()
     file(STRINGS ${def} lines)
     set(library "")
     set(names "")
@@ -58,3 +64,10 @@ __asm__(
 @strings@\"    .text\\n\");
 ")
 endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED DEF)
+    if(NOT DEFINED NORV_SOURCE_DATE_EPOCH)
+        set(NORV_SOURCE_DATE_EPOCH 0)
+    endif()
+    norv_export_table(${DEF} ${OUT})
+endif()
