@@ -39,7 +39,7 @@ for arch in $ARCHES; do
             exit 1
         }
     fi
-    for dll in $DLLS; do bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/$dll" "$arch"; done
+    for file in $FILES; do bash "$ROOT/scripts/check-dll.sh" "$BUILD_ROOT/windows-$arch/$file" "$arch"; done
 done
 
 stage="$BUILD_ROOT/bundle/$name"

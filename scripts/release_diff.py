@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""Compares two releases (folders or files) byte for byte and names the first
+difference: the file, and inside it the zip entry, the package's summary
+field, table or stream, the PE header field or section, and the byte offset.
+
+Usage: release_diff.py A B     exit 0 when every file is the same, 1 when not
+"""
+import io
+import os
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import pe  # noqa: E402
+
+ZIP_FIELDS = ["filename", "date_time", "compress_type", "create_system", "create_version",
+              "extract_version", "flag_bits", "internal_attr", "external_attr", "extra", "comment"]
+
+
+def first_byte(a, b):
+    for i, (x, y) in enumerate(zip(a, b)):
+        if x != y:
+            return i
+    return min(len(a), len(b))
+
+
+def where(a, b):
+    at = first_byte(a, b)
+    text = f"byte {at} (0x{at:x})"
+    if at >= min(len(a), len(b)):
+        return f"{text}: one is {len(a)} bytes long, the other {len(b)}"
+    return f"{text}: 0x{a[at]:02x} against 0x{b[at]:02x}"
+
+
+def zip_entries(data):
+    with zipfile.ZipFile(io.BytesIO(data)) as z:
+        return [(info, z.read(info)) for info in z.infolist()]
+
+
+def msiinfo(path, *args):
+    return subprocess.run(["msiinfo", *args, path], capture_output=True, check=True).stdout
+
+
+def msi_difference(a, b):
+    with tempfile.TemporaryDirectory() as work:
+        paths = []
+        for name, data in (("a.msi", a), ("b.msi", b)):
+            paths.append(os.path.join(work, name))
+            with open(paths[-1], "wb") as f:
+                f.write(data)
+        pa, pb = paths
+        for x, y in zip(msiinfo(pa, "suminfo").splitlines(), msiinfo(pb, "suminfo").splitlines()):
+            if x != y:
+                return f"summary: {x.decode(errors='replace')!r} against {y.decode(errors='replace')!r}"
+        tables = msiinfo(pa, "tables").split()
+        if tables != msiinfo(pb, "tables").split():
+            return "the lists of tables"
+        for table in sorted(t.decode() for t in tables):
+            ta = subprocess.run(["msiinfo", "export", pa, table], capture_output=True).stdout
+            tb = subprocess.run(["msiinfo", "export", pb, table], capture_output=True).stdout
+            if ta != tb:
+                for n, (x, y) in enumerate(zip(ta.splitlines(), tb.splitlines())):
+                    if x != y:
+                        return f"table {table}, line {n + 1}: {x.decode(errors='replace')!r} against {y.decode(errors='replace')!r}"
+                return f"table {table}: one has more rows"
+        streams = msiinfo(pa, "streams").split()
+        if streams != msiinfo(pb, "streams").split():
+            return "the lists of streams"
+        for stream in sorted(s.decode() for s in streams):
+            sa = subprocess.run(["msiinfo", "extract", pa, stream], capture_output=True).stdout
+            sb = subprocess.run(["msiinfo", "extract", pb, stream], capture_output=True).stdout
+            if sa != sb:
+                return f"stream {stream}, {where(sa, sb)}"
+    return None
+
+
+def describe(name, a, b):
+    """The first difference of two different files, in words."""
+    if a[:4] == b[:4] == b"PK\x03\x04":
+        ea, eb = zip_entries(a), zip_entries(b)
+        for (ia, _), (ib, _) in zip(ea, eb):
+            if ia.filename != ib.filename:
+                return f"{name}: entry {ia.filename} where the other has {ib.filename}"
+        # Contents before attributes, and the checksums' last.
+        pairs = sorted(zip(ea, eb), key=lambda p: os.path.basename(p[0][0].filename) == "SHA256SUMS")
+        for (ia, da), (_, db) in pairs:
+            if da != db:
+                return describe(f"{name}: entry {ia.filename}", da, db)
+        for (ia, _), (ib, _) in pairs:
+            for field in ZIP_FIELDS:
+                if getattr(ia, field) != getattr(ib, field):
+                    return f"{name}: entry {ia.filename}: {field} {getattr(ia, field)!r} against {getattr(ib, field)!r}"
+        if len(ea) != len(eb):
+            return f"{name}: one has {len(ea)} entries, the other {len(eb)}"
+        return f"{name}: the archive's own bytes, {where(a, b)}"
+    if a[:8] == b[:8] == bytes.fromhex("d0cf11e0a1b11ae1"):
+        inside = msi_difference(a, b)
+        return f"{name}: {inside}" if inside else f"{name}: the compound file's own bytes, {where(a, b)}"
+    if a[:2] == b[:2] == b"MZ":
+        at = first_byte(a, b)
+        try:
+            return f"{name}: {pe.PE(a).field(at)}, {where(a, b)}"
+        except (pe.NotPE, ValueError, IndexError):
+            pass
+    line = a[:first_byte(a, b)].count(b"\n") + 1
+    return f"{name}: line {line}, {where(a, b)}"
+
+
+def files(root):
+    if os.path.isfile(root):
+        return [""]
+    found = []
+    for folder, _, names in os.walk(root):
+        found += [os.path.relpath(os.path.join(folder, n), root) for n in names]
+    # The checksums last: they differ whenever anything else does.
+    return sorted(found, key=lambda rel: (os.path.basename(rel) == "SHA256SUMS", rel))
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit(__doc__.strip())
+    a, b = sys.argv[1:]
+    fa, fb = files(a), files(b)
+    for only, root in ((sorted(set(fa) - set(fb)), a), (sorted(set(fb) - set(fa)), b)):
+        if only:
+            print(f"release differs: {only[0]} is only in {root}")
+            return 1
+    for rel in fa:
+        with open(os.path.join(a, rel) if rel else a, "rb") as f:
+            da = f.read()
+        with open(os.path.join(b, rel) if rel else b, "rb") as f:
+            db = f.read()
+        if da != db:
+            print(f"release differs: {describe(rel or os.path.basename(a), da, db)}")
+            return 1
+    print(f"release is the same: {len(fa)} file(s), byte for byte")
+    return 0
+
+
+sys.exit(main())
