@@ -114,8 +114,9 @@ def files(root):
     found = []
     for folder, _, names in os.walk(root):
         found += [os.path.relpath(os.path.join(folder, n), root) for n in names]
-    # The checksums last: they differ whenever anything else does.
-    return sorted(found, key=lambda rel: (os.path.basename(rel) == "SHA256SUMS", rel))
+    # The zip first (its binaries are the packages' too), the checksums last:
+    # they differ whenever anything else does.
+    return sorted(found, key=lambda rel: (os.path.basename(rel) == "SHA256SUMS", not rel.endswith(".zip"), rel))
 
 
 def main():

@@ -3,21 +3,21 @@
 # fresh clone of this commit, in a folder of another name and length, later,
 # under another time zone, locale and umask, and compares it file by file with
 # this clone's release (scripts/release_diff.py names the first difference and
-# where it lies). Only the second release is built here; the reference is the
-# one this clone already made (scripts/release.sh, which the test command runs
-# on its own Windows builds), so the step takes about as long as one release
-# build. The releases compared are unsigned: signing comes after.
+# where it lies). The test command gives it the release it already made from
+# its own Windows builds (--reference), so only the second release is built
+# and the step takes about as long as one release build. The releases
+# compared are unsigned: signing comes after.
 #
 # Usage: scripts/repro.sh [--reference DIR] [--second-epoch N]
-#   --reference DIR   this clone's release (default: build/release; made with
-#                     release.sh --no-build when missing)
+#   --reference DIR   this clone's release, made from this commit (default:
+#                     release.sh builds and makes it in build/release)
 #   --second-epoch N  SOURCE_DATE_EPOCH=N for the second build only: a forced
 #                     difference, to see the check fail
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-reference="$BUILD_ROOT/release" second_epoch=""
+reference="" second_epoch=""
 while [ "$#" -gt 0 ]; do
     case "$1" in
         --reference) reference="$2"; shift ;;
@@ -37,9 +37,12 @@ if [ -n "$(git -C "$ROOT" status --porcelain)" ]; then
     exit 1
 fi
 commit="$(git -C "$ROOT" rev-parse HEAD)"
-if [ ! -f "$reference/SHA256SUMS" ]; then
-    bash "$ROOT/scripts/release.sh" --no-build --out "$reference" >/dev/null || exit 1
+if [ -z "$reference" ]; then
+    # Built (configured afresh, so with this commit's time), not only packaged.
+    reference="$BUILD_ROOT/release"
+    bash "$ROOT/scripts/release.sh" --out "$reference" >/dev/null || exit 1
 fi
+[ -f "$reference/SHA256SUMS" ] || { echo "repro: $reference holds no release (no SHA256SUMS)" >&2; exit 1; }
 
 base="$(mktemp -d "${TMPDIR:-/tmp}/norv-second-clone.XXXXXX")"
 trap 'rm -rf "$base"' EXIT
