@@ -127,14 +127,16 @@ class PE:
         return base, [(base + i, named.get(i), self.u32(self.offset(eat) + 4 * i)) for i in range(functions)]
 
     def field(self, offset):
-        """Names the header field or the section holding a byte of the file."""
+        """(name, start, size) of the header field holding a byte of the file;
+        size 0 where the byte is in a section's data or elsewhere."""
         for at, size, name in self.layout:
             if at <= offset < at + size:
-                return name
+                return name, at, size
         for name, _, va, rsize, raw, _ in self.sections:
             if raw <= offset < raw + rsize:
-                return f"section {name} +0x{offset - raw:x} (RVA 0x{va + offset - raw:x})"
-        return "the headers" if offset < self.sections_at + 40 * len(self.sections) else "past the sections"
+                return f"section {name} +0x{offset - raw:x} (RVA 0x{va + offset - raw:x})", offset, 0
+        headers = offset < self.sections_at + 40 * len(self.sections)
+        return ("the headers" if headers else "past the sections"), offset, 0
 
 
 def facts(pe):
@@ -159,7 +161,7 @@ def main():
         if sys.argv[1] == "facts":
             print("\n".join(facts(pe)))
         else:
-            print(pe.field(int(sys.argv[3], 0)))
+            print(pe.field(int(sys.argv[3], 0))[0])
     except (NotPE, struct.error, ValueError) as e:
         sys.exit(f"{sys.argv[2]}: not a PE file we can read ({e})")
 

@@ -3,7 +3,11 @@
 difference: the file, and inside it the zip entry, the package's summary
 field, table or stream, the PE header field or section, and the byte offset.
 
-Usage: release_diff.py A B     exit 0 when every file is the same, 1 when not
+Usage: release_diff.py [--signed] A B     exit 0 when every file is the same, 1 when not
+  --signed  A may be signed (scripts/sign.sh): a signed DLL, EXE or package
+            matches when what its signature covers (osslsigncode extract-data)
+            is the same as B's, and the checksums in A's zip are checked
+            against A's own files
 """
 import io
 import os
@@ -76,6 +80,51 @@ def msi_difference(a, b):
     return None
 
 
+SIGNED = False
+
+
+def signed_content(data):
+    """What an Authenticode signature covers, or None for an unsigned file."""
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "file")
+        with open(path, "wb") as f:
+            f.write(data)
+        if subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", path + ".sig"],
+                          capture_output=True).returncode != 0:
+            return None
+        subprocess.run(["osslsigncode", "extract-data", "-in", path, "-out", path + ".data"],
+                       capture_output=True, check=True)
+        with open(path + ".data", "rb") as f:
+            return f.read()
+
+
+def sums_match(sums, entries):
+    """The checksums of a zip's own entries hold."""
+    import hashlib
+    contents = {info.filename: data for info, data in entries}
+    for line in sums.decode().splitlines():
+        digest, name = line.split(maxsplit=1)
+        if hashlib.sha256(contents.get(name, b"")).hexdigest() != digest:
+            return name
+    return None
+
+
+def compare(name, a, b, entries=None):
+    """None when the files match, else their first difference in words."""
+    if a == b:
+        return None
+    if SIGNED and os.path.basename(name) == "SHA256SUMS" and entries is not None:
+        wrong = sums_match(a, entries)
+        return f"{name}: the sum of {wrong} is not that file's" if wrong else None
+    if SIGNED and a[:2] in (b"MZ", b"\xd0\xcf"):
+        content = signed_content(a)
+        if content is not None:
+            if content == signed_content(b):
+                return None
+            return f"{name}: what its signature covers is not the rebuilt file ({describe(name, a, b)})"
+    return describe(name, a, b)
+
+
 def describe(name, a, b):
     """The first difference of two different files, in words."""
     if a[:4] == b[:4] == b"PK\x03\x04":
@@ -86,24 +135,31 @@ def describe(name, a, b):
         # Contents before attributes, and the checksums' last.
         pairs = sorted(zip(ea, eb), key=lambda p: os.path.basename(p[0][0].filename) == "SHA256SUMS")
         for (ia, da), (_, db) in pairs:
-            if da != db:
-                return describe(f"{name}: entry {ia.filename}", da, db)
+            difference = compare(f"{name}: entry {ia.filename}", da, db, ea)
+            if difference:
+                return difference
         for (ia, _), (ib, _) in pairs:
             for field in ZIP_FIELDS:
                 if getattr(ia, field) != getattr(ib, field):
                     return f"{name}: entry {ia.filename}: {field} {getattr(ia, field)!r} against {getattr(ib, field)!r}"
         if len(ea) != len(eb):
             return f"{name}: one has {len(ea)} entries, the other {len(eb)}"
-        return f"{name}: the archive's own bytes, {where(a, b)}"
+        # Signed entries are longer: the archive's offsets move with them.
+        return None if SIGNED else f"{name}: the archive's own bytes, {where(a, b)}"
     if a[:8] == b[:8] == bytes.fromhex("d0cf11e0a1b11ae1"):
         inside = msi_difference(a, b)
         return f"{name}: {inside}" if inside else f"{name}: the compound file's own bytes, {where(a, b)}"
     if a[:2] == b[:2] == b"MZ":
         at = first_byte(a, b)
         try:
-            return f"{name}: {pe.PE(a).field(at)}, {where(a, b)}"
+            field, start, size = pe.PE(a).field(at)
         except (pe.NotPE, ValueError, IndexError):
             pass
+        else:
+            if size:
+                values = [int.from_bytes(x[start:start + size], "little") for x in (a, b)]
+                return f"{name}: {field} at byte {start} (0x{start:x}): 0x{values[0]:x} against 0x{values[1]:x}"
+            return f"{name}: {field}, {where(a, b)}"
     line = a[:first_byte(a, b)].count(b"\n") + 1
     return f"{name}: line {line}, {where(a, b)}"
 
@@ -120,9 +176,13 @@ def files(root):
 
 
 def main():
-    if len(sys.argv) != 3:
+    global SIGNED
+    args = sys.argv[1:]
+    if args[:1] == ["--signed"]:
+        SIGNED, args = True, args[1:]
+    if len(args) != 2:
         sys.exit(__doc__.strip())
-    a, b = sys.argv[1:]
+    a, b = args
     fa, fb = files(a), files(b)
     for only, root in ((sorted(set(fa) - set(fb)), a), (sorted(set(fb) - set(fa)), b)):
         if only:
@@ -133,10 +193,11 @@ def main():
             da = f.read()
         with open(os.path.join(b, rel) if rel else b, "rb") as f:
             db = f.read()
-        if da != db:
-            print(f"release differs: {describe(rel or os.path.basename(a), da, db)}")
+        difference = compare(rel or os.path.basename(a), da, db)
+        if difference:
+            print(f"release differs: {difference}")
             return 1
-    print(f"release is the same: {len(fa)} file(s), byte for byte")
+    print(f"release is the same: {len(fa)} file(s), " + ("signed content and the rest byte for byte" if SIGNED else "byte for byte"))
     return 0
 
 

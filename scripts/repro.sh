@@ -8,35 +8,43 @@
 # and the step takes about as long as one release build. The releases
 # compared are unsigned: signing comes after.
 #
-# Usage: scripts/repro.sh [--reference DIR] [--second-epoch N]
+# Usage: scripts/repro.sh [--reference DIR] [--commit C] [--signed] [--second-epoch N]
 #   --reference DIR   this clone's release, made from this commit (default:
 #                     release.sh builds and makes it in build/release)
+#   --commit C        rebuild C instead of this clone's commit (scripts/verify.sh)
+#   --signed          the reference may be signed (release_diff.py --signed)
 #   --second-epoch N  SOURCE_DATE_EPOCH=N for the second build only: a forced
 #                     difference, to see the check fail
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-reference="" second_epoch=""
+reference="" second_epoch="" commit="" signed=()
 while [ "$#" -gt 0 ]; do
     case "$1" in
         --reference) reference="$2"; shift ;;
         --second-epoch) second_epoch="$2"; shift ;;
-        -h|--help) sed -n '2,17p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        --commit) commit="$2"; shift ;;
+        --signed) signed=(--signed) ;;
+        -h|--help) sed -n '2,20p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "repro: unknown option $1" >&2; exit 2 ;;
     esac
     shift
 done
 unset NORV_SIGN_CERT NORV_SIGN_KEY
 
-# The second clone builds the commit: changes not in it would show as a
-# difference that is none.
-if [ -n "$(git -C "$ROOT" status --porcelain)" ]; then
-    echo "repro: the clone has changes that are not committed; commit them first:" >&2
-    git -C "$ROOT" status --porcelain | sed 's/^/  /' >&2
-    exit 1
+if [ -n "$commit" ]; then
+    commit="$(git -C "$ROOT" rev-parse --verify "$commit^{commit}")" || exit 1
+else
+    # The second clone builds the commit: changes not in it would show as a
+    # difference that is none.
+    if [ -n "$(git -C "$ROOT" status --porcelain)" ]; then
+        echo "repro: the clone has changes that are not committed; commit them first:" >&2
+        git -C "$ROOT" status --porcelain | sed 's/^/  /' >&2
+        exit 1
+    fi
+    commit="$(git -C "$ROOT" rev-parse HEAD)"
 fi
-commit="$(git -C "$ROOT" rev-parse HEAD)"
 if [ -z "$reference" ]; then
     # Built (configured afresh, so with this commit's time), not only packaged.
     reference="$BUILD_ROOT/release"
@@ -70,4 +78,4 @@ start=$(date +%s)
     TZ="$zone" LC_ALL="$locale" bash "$clone/scripts/release.sh" --out "$base/release" >"$base/release.log" 2>&1
 ) || { echo "repro: the second release build failed:" >&2; tail -n 20 "$base/release.log" >&2; exit 1; }
 echo "repro: second release built in $(($(date +%s) - start)) s"
-python3 "$ROOT/scripts/release_diff.py" "$reference" "$base/release"
+python3 "$ROOT/scripts/release_diff.py" "${signed[@]}" "$reference" "$base/release"
