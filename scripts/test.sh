@@ -94,7 +94,12 @@ if [ $? -eq 77 ]; then
 else
     step "wine suite arm64" bash scripts/wine/arm64_test.sh --no-build
 fi
-step "release bundle" bash scripts/bundle.sh --no-build
+step "release bundle" bash scripts/release.sh --no-build
+# The release once more from a fresh clone, elsewhere, later, in another zone,
+# locale and umask: every file the same (only the second build is made here).
+repro_start=$(date +%s)
+step "reproducible release" bash scripts/repro.sh --reference build/release
+echo "=== reproducible release: $(($(date +%s) - repro_start)) s"
 step "release bundle in a fresh prefix" bash scripts/wine/bundle_test.sh
 # Signs the bundle's binaries and the packages with a throwaway CA.
 step "msi packages" bash scripts/msi_build_test.sh
