@@ -11,6 +11,7 @@ Usage: release_diff.py [--signed] A B     exit 0 when every file is the same, 1 
 """
 import io
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -83,19 +84,37 @@ def msi_difference(a, b):
 SIGNED = False
 
 
-def signed_content(data):
-    """What an Authenticode signature covers, or None for an unsigned file."""
+def signed_content(data, signed_only=True):
+    """What an Authenticode signature covers (or would cover, for an unsigned
+    file unless signed_only), or None."""
     with tempfile.TemporaryDirectory() as work:
         path = os.path.join(work, "file")
         with open(path, "wb") as f:
             f.write(data)
-        if subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", path + ".sig"],
-                          capture_output=True).returncode != 0:
+        if signed_only and subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", path + ".sig"],
+                                          capture_output=True).returncode != 0:
             return None
         subprocess.run(["osslsigncode", "extract-data", "-in", path, "-out", path + ".data"],
                        capture_output=True, check=True)
         with open(path + ".data", "rb") as f:
             return f.read()
+
+
+def unsigned(data, build):
+    """A signed file without its signature, with the build's PE checksum
+    (which signing changes and the signature does not cover)."""
+    with tempfile.TemporaryDirectory() as work:
+        path = os.path.join(work, "file")
+        with open(path, "wb") as f:
+            f.write(data)
+        subprocess.run(["osslsigncode", "remove-signature", "-in", path, "-out", path + ".unsigned"],
+                       capture_output=True, check=True)
+        with open(path + ".unsigned", "rb") as f:
+            stripped = bytearray(f.read())
+    if stripped[:2] == b"MZ":
+        checksum = struct.unpack_from("<I", stripped, 60)[0] + 24 + 64
+        stripped[checksum:checksum + 4] = build[checksum:checksum + 4]
+    return bytes(stripped)
 
 
 def sums_match(sums, entries):
@@ -110,18 +129,19 @@ def sums_match(sums, entries):
 
 
 def compare(name, a, b, entries=None):
-    """None when the files match, else their first difference in words."""
+    """None when the files match, else their first difference in words;
+    entries: those of the zip that holds A."""
     if a == b:
         return None
-    if SIGNED and os.path.basename(name) == "SHA256SUMS" and entries is not None:
+    if SIGNED and name.endswith(" SHA256SUMS") and entries is not None:
         wrong = sums_match(a, entries)
         return f"{name}: the sum of {wrong} is not that file's" if wrong else None
     if SIGNED and a[:2] in (b"MZ", b"\xd0\xcf"):
         content = signed_content(a)
         if content is not None:
-            if content == signed_content(b):
+            if content == signed_content(b, signed_only=False):
                 return None
-            return f"{name}: what its signature covers is not the rebuilt file ({describe(name, a, b)})"
+            return f"signed, and without its signature {describe(name, unsigned(a, b), b)}"
     return describe(name, a, b)
 
 
