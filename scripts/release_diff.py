@@ -4,11 +4,14 @@ difference: the file, and inside it the zip entry, the package's summary
 field, table or stream, the PE header field or section, and the byte offset.
 
 Usage: release_diff.py [--signed] A B     exit 0 when every file is the same, 1 when not
-  --signed  A may be signed (scripts/sign.sh): a signed DLL, EXE or package
-            matches when what its signature covers (osslsigncode extract-data)
-            is the same as B's, and the checksums in A's zip are checked
-            against A's own files
+  --signed  A may be signed (scripts/sign.sh): a signed DLL or EXE matches
+            when what its signature covers (osslsigncode extract-data) is the
+            same as B's; a signed package, which holds signed binaries, when
+            its tables (but the files' sizes), its summary (but the
+            PackageCode) and its files match; the checksums in A's zip are
+            checked against A's own files
 """
+import hashlib
 import io
 import os
 import struct
@@ -117,10 +120,9 @@ def unsigned(data, build):
     return bytes(stripped)
 
 
-def sums_match(sums, entries):
-    """The checksums of a zip's own entries hold."""
-    import hashlib
-    contents = {info.filename: data for info, data in entries}
+def sums_match(sums, contents):
+    """The first file of SHA256SUMS whose sum does not hold, or None;
+    contents: name to bytes."""
     for line in sums.decode().splitlines():
         digest, name = line.split(maxsplit=1)
         if hashlib.sha256(contents.get(name, b"")).hexdigest() != digest:
@@ -128,21 +130,87 @@ def sums_match(sums, entries):
     return None
 
 
-def compare(name, a, b, entries=None):
+def compare(name, a, b, contents=None):
     """None when the files match, else their first difference in words;
-    entries: those of the zip that holds A."""
+    contents: the files beside A (name to bytes), which its SHA256SUMS covers."""
     if a == b:
         return None
-    if SIGNED and name.endswith(" SHA256SUMS") and entries is not None:
-        wrong = sums_match(a, entries)
+    if SIGNED and os.path.basename(name.split(" entry ")[-1]) == "SHA256SUMS" and contents is not None:
+        wrong = sums_match(a, contents)
         return f"{name}: the sum of {wrong} is not that file's" if wrong else None
     if SIGNED and a[:2] in (b"MZ", b"\xd0\xcf"):
         content = signed_content(a)
         if content is not None:
             if content == signed_content(b, signed_only=False):
                 return None
+            if a[:2] == b"\xd0\xcf":
+                return signed_package_difference(name, a, b)
             return f"signed, and without its signature {describe(name, unsigned(a, b), b)}"
     return describe(name, a, b)
+
+
+def file_hashes_wrong(package, folder, payload):
+    """The first file whose MsiFileHash row (MD5 as four signed 32-bit
+    numbers) is not the packaged file's, or None."""
+    by_name = {os.path.basename(rel): rel for rel in payload}
+    rows = subprocess.run(["msiinfo", "export", package, "MsiFileHash"], capture_output=True).stdout
+    for row in rows.decode().splitlines()[3:]:
+        key, _, *parts = row.rstrip("\r").split("\t")
+        with open(os.path.join(folder, by_name.get(key, key)), "rb") as f:
+            digest = hashlib.md5(f.read()).digest()
+        if list(struct.unpack("<4i", digest)) != [int(p) for p in parts]:
+            return key
+    return None
+
+
+def signed_package_difference(name, a, b):
+    """A package built from signed binaries against one built from unsigned
+    ones: the same tables but for the files' sizes, the same summary but for
+    the PackageCode, and payload files that match (compare())."""
+    with tempfile.TemporaryDirectory() as work:
+        pa, pb = os.path.join(work, "a.msi"), os.path.join(work, "b.msi")
+        with open(pa + ".signed", "wb") as f:
+            f.write(a)
+        subprocess.run(["osslsigncode", "remove-signature", "-in", pa + ".signed", "-out", pa],
+                       capture_output=True, check=True)
+        with open(pb, "wb") as f:
+            f.write(b)
+        for x, y in zip(msiinfo(pa, "suminfo").splitlines(), msiinfo(pb, "suminfo").splitlines()):
+            if x != y and not x.startswith(b"Revision number"):
+                return f"{name}: summary: {x.decode(errors='replace')!r} against {y.decode(errors='replace')!r}"
+        tables = msiinfo(pa, "tables").split()
+        if tables != msiinfo(pb, "tables").split():
+            return f"{name}: the lists of tables"
+        for path in (pa, pb):
+            subprocess.run(["msiextract", "-C", path + ".files", path], capture_output=True, check=True)
+        for table in sorted(t.decode() for t in tables):
+            # The summary is compared above; the hashes are of the signed
+            # files, checked against them below.
+            if table in ("_SummaryInformation", "MsiFileHash"):
+                continue
+            rows = []
+            for path in (pa, pb):
+                lines = subprocess.run(["msiinfo", "export", path, table], capture_output=True).stdout.splitlines()
+                if table == "File":  # FileSize, the fourth column, grows with a signature
+                    lines = [b"\t".join(line.split(b"\t")[:3] + line.split(b"\t")[4:]) for line in lines]
+                rows.append(lines)
+            if rows[0] != rows[1]:
+                return f"{name}: table {table}"
+        fa, fb = files(pa + ".files"), files(pb + ".files")
+        if fa != fb:
+            return f"{name}: the packaged files"
+        wrong = file_hashes_wrong(pa, pa + ".files", fa)
+        if wrong:
+            return f"{name}: the MsiFileHash of {wrong} is not that file's"
+        for rel in fa:
+            with open(os.path.join(pa + ".files", rel), "rb") as f:
+                da = f.read()
+            with open(os.path.join(pb + ".files", rel), "rb") as f:
+                db = f.read()
+            difference = compare(f"{name}: file {rel}", da, db)
+            if difference:
+                return difference
+    return None
 
 
 def describe(name, a, b):
@@ -155,7 +223,7 @@ def describe(name, a, b):
         # Contents before attributes, and the checksums' last.
         pairs = sorted(zip(ea, eb), key=lambda p: os.path.basename(p[0][0].filename) == "SHA256SUMS")
         for (ia, da), (_, db) in pairs:
-            difference = compare(f"{name}: entry {ia.filename}", da, db, ea)
+            difference = compare(f"{name}: entry {ia.filename}", da, db, {i.filename: d for i, d in ea})
             if difference:
                 return difference
         for (ia, _), (ib, _) in pairs:
@@ -213,7 +281,14 @@ def main():
             da = f.read()
         with open(os.path.join(b, rel) if rel else b, "rb") as f:
             db = f.read()
-        difference = compare(rel or os.path.basename(a), da, db)
+        beside = None
+        if SIGNED and os.path.basename(rel) == "SHA256SUMS":
+            folder = os.path.dirname(os.path.join(a, rel))
+            beside = {}
+            for n in os.listdir(folder):
+                with open(os.path.join(folder, n), "rb") as f:
+                    beside[n] = f.read()
+        difference = compare(rel or os.path.basename(a), da, db, beside)
         if difference:
             print(f"release differs: {difference}")
             return 1
