@@ -51,34 +51,61 @@ def msiinfo(path, *args):
     return subprocess.run(["msiinfo", *args, path], capture_output=True, check=True).stdout
 
 
+def lines_difference(what, x, y):
+    """The first differing line of two texts, or None."""
+    for n, (p, q) in enumerate(zip(x.splitlines(), y.splitlines())):
+        if p != q:
+            return f"{what}, line {n + 1}: {p.decode(errors='replace')!r} against {q.decode(errors='replace')!r}"
+    return None if x == y else f"{what}: one has more lines"
+
+
+def export(path, table):
+    return subprocess.run(["msiinfo", "export", path, table], capture_output=True).stdout
+
+
+def tables_difference(pa, pb, signed=False):
+    """The first difference of two packages' summaries and tables. signed: A
+    holds signed binaries, so the PackageCode, the files' sizes and their
+    hashes (checked against the files instead) may differ."""
+    summaries = [msiinfo(p, "suminfo") for p in (pa, pb)]
+    if signed:
+        summaries = [b"\n".join(l for l in x.splitlines() if not l.startswith(b"Revision number")) for x in summaries]
+    difference = lines_difference("summary", *summaries)
+    if difference:
+        return difference
+    tables = msiinfo(pa, "tables").split()
+    if tables != msiinfo(pb, "tables").split():
+        return "the lists of tables"
+    for table in sorted(t.decode() for t in tables):
+        if signed and table in ("_SummaryInformation", "MsiFileHash"):
+            continue
+        rows = [export(p, table) for p in (pa, pb)]
+        if signed and table == "File":  # FileSize, the fourth column, grows with a signature
+            rows = [b"\n".join(b"\t".join(l.split(b"\t")[:3] + l.split(b"\t")[4:]) for l in x.splitlines()) for x in rows]
+        difference = lines_difference(f"table {table}", *rows)
+        if difference:
+            return difference
+    return None
+
+
+def written(work, name, data):
+    path = os.path.join(work, name)
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
 def msi_difference(a, b):
     with tempfile.TemporaryDirectory() as work:
-        paths = []
-        for name, data in (("a.msi", a), ("b.msi", b)):
-            paths.append(os.path.join(work, name))
-            with open(paths[-1], "wb") as f:
-                f.write(data)
-        pa, pb = paths
-        for x, y in zip(msiinfo(pa, "suminfo").splitlines(), msiinfo(pb, "suminfo").splitlines()):
-            if x != y:
-                return f"summary: {x.decode(errors='replace')!r} against {y.decode(errors='replace')!r}"
-        tables = msiinfo(pa, "tables").split()
-        if tables != msiinfo(pb, "tables").split():
-            return "the lists of tables"
-        for table in sorted(t.decode() for t in tables):
-            ta = subprocess.run(["msiinfo", "export", pa, table], capture_output=True).stdout
-            tb = subprocess.run(["msiinfo", "export", pb, table], capture_output=True).stdout
-            if ta != tb:
-                for n, (x, y) in enumerate(zip(ta.splitlines(), tb.splitlines())):
-                    if x != y:
-                        return f"table {table}, line {n + 1}: {x.decode(errors='replace')!r} against {y.decode(errors='replace')!r}"
-                return f"table {table}: one has more rows"
+        pa, pb = written(work, "a.msi", a), written(work, "b.msi", b)
+        difference = tables_difference(pa, pb)
+        if difference:
+            return difference
         streams = msiinfo(pa, "streams").split()
         if streams != msiinfo(pb, "streams").split():
             return "the lists of streams"
         for stream in sorted(s.decode() for s in streams):
-            sa = subprocess.run(["msiinfo", "extract", pa, stream], capture_output=True).stdout
-            sb = subprocess.run(["msiinfo", "extract", pb, stream], capture_output=True).stdout
+            sa, sb = (subprocess.run(["msiinfo", "extract", p, stream], capture_output=True).stdout for p in (pa, pb))
             if sa != sb:
                 return f"stream {stream}, {where(sa, sb)}"
     return None
@@ -87,33 +114,29 @@ def msi_difference(a, b):
 SIGNED = False
 
 
+def osslsigncode(data, command):
+    """osslsigncode COMMAND -in DATA -out OUT: OUT's bytes, None on failure."""
+    with tempfile.TemporaryDirectory() as work:
+        path = written(work, "file", data)
+        if subprocess.run(["osslsigncode", command, "-in", path, "-out", path + ".out"],
+                          capture_output=True).returncode != 0:
+            return None
+        with open(path + ".out", "rb") as f:
+            return f.read()
+
+
 def signed_content(data, signed_only=True):
     """What an Authenticode signature covers (or would cover, for an unsigned
     file unless signed_only), or None."""
-    with tempfile.TemporaryDirectory() as work:
-        path = os.path.join(work, "file")
-        with open(path, "wb") as f:
-            f.write(data)
-        if signed_only and subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", path + ".sig"],
-                                          capture_output=True).returncode != 0:
-            return None
-        subprocess.run(["osslsigncode", "extract-data", "-in", path, "-out", path + ".data"],
-                       capture_output=True, check=True)
-        with open(path + ".data", "rb") as f:
-            return f.read()
+    if signed_only and osslsigncode(data, "extract-signature") is None:
+        return None
+    return osslsigncode(data, "extract-data")
 
 
 def unsigned(data, build):
     """A signed file without its signature, with the build's PE checksum
     (which signing changes and the signature does not cover)."""
-    with tempfile.TemporaryDirectory() as work:
-        path = os.path.join(work, "file")
-        with open(path, "wb") as f:
-            f.write(data)
-        subprocess.run(["osslsigncode", "remove-signature", "-in", path, "-out", path + ".unsigned"],
-                       capture_output=True, check=True)
-        with open(path + ".unsigned", "rb") as f:
-            stripped = bytearray(f.read())
+    stripped = bytearray(osslsigncode(data, "remove-signature"))
     if stripped[:2] == b"MZ":
         checksum = struct.unpack_from("<I", stripped, 60)[0] + 24 + 64
         stripped[checksum:checksum + 4] = build[checksum:checksum + 4]
@@ -166,36 +189,15 @@ def file_hashes_wrong(package, folder, payload):
 def signed_package_difference(name, a, b):
     """A package built from signed binaries against one built from unsigned
     ones: the same tables but for the files' sizes, the same summary but for
-    the PackageCode, and payload files that match (compare())."""
+    the PackageCode, file hashes that are its own files', and payload files
+    that match (compare())."""
     with tempfile.TemporaryDirectory() as work:
-        pa, pb = os.path.join(work, "a.msi"), os.path.join(work, "b.msi")
-        with open(pa + ".signed", "wb") as f:
-            f.write(a)
-        subprocess.run(["osslsigncode", "remove-signature", "-in", pa + ".signed", "-out", pa],
-                       capture_output=True, check=True)
-        with open(pb, "wb") as f:
-            f.write(b)
-        for x, y in zip(msiinfo(pa, "suminfo").splitlines(), msiinfo(pb, "suminfo").splitlines()):
-            if x != y and not x.startswith(b"Revision number"):
-                return f"{name}: summary: {x.decode(errors='replace')!r} against {y.decode(errors='replace')!r}"
-        tables = msiinfo(pa, "tables").split()
-        if tables != msiinfo(pb, "tables").split():
-            return f"{name}: the lists of tables"
+        pa, pb = written(work, "a.msi", unsigned(a, b)), written(work, "b.msi", b)
+        difference = tables_difference(pa, pb, signed=True)
+        if difference:
+            return f"{name}: {difference}"
         for path in (pa, pb):
             subprocess.run(["msiextract", "-C", path + ".files", path], capture_output=True, check=True)
-        for table in sorted(t.decode() for t in tables):
-            # The summary is compared above; the hashes are of the signed
-            # files, checked against them below.
-            if table in ("_SummaryInformation", "MsiFileHash"):
-                continue
-            rows = []
-            for path in (pa, pb):
-                lines = subprocess.run(["msiinfo", "export", path, table], capture_output=True).stdout.splitlines()
-                if table == "File":  # FileSize, the fourth column, grows with a signature
-                    lines = [b"\t".join(line.split(b"\t")[:3] + line.split(b"\t")[4:]) for line in lines]
-                rows.append(lines)
-            if rows[0] != rows[1]:
-                return f"{name}: table {table}"
         fa, fb = files(pa + ".files"), files(pb + ".files")
         if fa != fb:
             return f"{name}: the packaged files"
