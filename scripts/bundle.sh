@@ -57,8 +57,9 @@ entries=(README.txt)
 for arch in $ARCHES; do for file in $FILES; do entries+=("$arch/$file"); done; done
 (cd "$stage" && sha256sum "${entries[@]}" >SHA256SUMS)
 
-# The same sources give the same archive: fixed times (the binaries'),
-# modes, order, and no extra fields, whatever the umask, zone or locale.
+# The same commit gives the same archive: the binaries' time
+# (SOURCE_DATE_EPOCH), fixed modes and order, and no extra fields, whatever
+# the umask, zone or locale.
 # shellcheck source=source_date.sh
 . "$ROOT/scripts/source_date.sh"
 stamp="$(source_date_epoch "$ROOT")"

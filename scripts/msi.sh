@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer packages build/norvmon-<version>-<arch>.msi
 # for x86, x64 and ARM64 from the binaries of the release bundle, mends what
-# wixl leaves wrong, checks the tables (scripts/msi_check.sh) and signs each
-# package last (scripts/sign.sh).
+# wixl leaves wrong, dates the summary with SOURCE_DATE_EPOCH and derives the
+# PackageCode from the package's contents (scripts/msi_stamp.py), checks the
+# tables (scripts/msi_check.sh) and signs each package last (scripts/sign.sh).
 #
 # Usage: scripts/msi.sh [--no-bundle] [--version X.Y.Z] [--out DIR] [ARCH...]
 #   --no-bundle  package the bundle's staged binaries as they are
