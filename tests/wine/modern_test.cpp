@@ -7,12 +7,14 @@
 
 #include <windows.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "dialog_driver.h"
+#include "port_ui_cases.h"
 #include "spooler_client.h"
 
 using norv::Narrow;
@@ -63,6 +65,30 @@ std::wstring InstalledDriver() {
         return L"";
     return value;
 }
+
+// The installed UI DLL, loaded and initialised as the spooler's client does
+// it, for calls the spooler would not pass on; unloaded with the scope.
+class UiDll {
+public:
+    UiDll() : module_(LoadLibraryW(SystemFile(L"norvmonui.dll").c_str())) {
+        using Initialize = PMONITORUI(WINAPI*)();
+        auto initialize = module_ ? reinterpret_cast<Initialize>(reinterpret_cast<void (*)()>(
+                                        GetProcAddress(module_, "InitializePrintMonitorUI")))
+                                  : nullptr;
+        ui_ = initialize ? initialize() : nullptr;
+    }
+    ~UiDll() {
+        if (module_) FreeLibrary(module_);
+    }
+    UiDll(const UiDll&) = delete;
+    UiDll& operator=(const UiDll&) = delete;
+    const MONITORUI* operator->() const { return ui_; }
+    bool Loaded() const { return ui_ != nullptr; }
+
+private:
+    HMODULE module_;
+    PMONITORUI ui_ = nullptr;
+};
 
 // One Xcv command from a script: no dialog, the monitor's status back.
 DWORD XcvCommand(const std::wstring& command, const std::wstring& input, ACCESS_MASK access,
@@ -217,6 +243,57 @@ TEST_F(ModernPair, ConfigureAndDeletePortShowTheirBoxes) {
     }
     EXPECT_EQ(Names{L"NORV"}, OurPortNames());
     EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
+}
+
+// The table the native suite runs too, here against Wine's spooler: the UI
+// DLL called directly, as Windows-validated peers call a UI DLL, since the
+// spooler itself refuses most of these names before any UI DLL is asked.
+TEST_F(ModernPair, UiDllAnswersTheNamesGivenAsWindowsDoes) {
+    using namespace port_ui_cases;
+    UiDll ui;
+    ASSERT_TRUE(ui.Loaded()) << GetLastError();
+    for (const Case& c : kCases) {
+        for (HWND owner : {HWND(nullptr), owner_}) {
+            if (!(c.windows & (owner ? kWindow : kNoWindow))) continue;
+            SCOPED_TRACE(std::string(c.what) + (owner ? ", window" : ", no window"));
+            DialogDriver driver;
+            wchar_t unchanged[] = L"x";
+            PWSTR added = unchanged;
+            SetLastError(0);
+            const BOOL ok = c.call == Call::kAddPortUi ? ui->pfnAddPortUI(c.server, owner, c.name, &added)
+                                                       : ui->pfnConfigurePortUI(c.server, owner, c.name);
+            EXPECT_FALSE(ok);
+            EXPECT_TRUE(Answers(c, GetLastError())) << GetLastError();
+            if (c.call == Call::kAddPortUi) {
+                EXPECT_EQ(nullptr, added);
+            }
+            if (owner && c.box) {
+                ASSERT_EQ(1u, driver.Seen().size()) << Show(driver.Seen());
+                EXPECT_EQ(L"NORV Monitor", driver.Seen()[0].caption);
+            } else {
+                EXPECT_TRUE(driver.Seen().empty()) << Show(driver.Seen());
+            }
+        }
+    }
+    EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
+}
+
+// Callers of Windows' own UI DLL free the name it hands back with GlobalFree
+// (Wine's AddPortW asks for none).
+TEST_F(ModernPair, UiDllHandsBackANameForGlobalFree) {
+    const std::wstring folder = Folder(L"Handed");
+    const std::wstring port = folder + L"\\";
+    UiDll ui;
+    ASSERT_TRUE(ui.Loaded()) << GetLastError();
+    DialogDriver driver;
+    driver.ChooseFolder(folder);
+    PWSTR added = nullptr;
+    ASSERT_TRUE(ui->pfnAddPortUI(nullptr, owner_, kMonitorName, &added)) << GetLastError() << Show(driver.Seen());
+    ASSERT_NE(nullptr, added);
+    EXPECT_EQ(port, added);
+    EXPECT_EQ((port.size() + 1) * sizeof(wchar_t), GlobalSize(added));
+    EXPECT_EQ(nullptr, GlobalFree(added));
+    EXPECT_EQ((Names{L"NORV", port}), norv::StoredPorts());
 }
 
 // What a script sends: no dialog, the monitor's own status codes.
