@@ -430,10 +430,10 @@ TEST_F(MonitorUiTest, AddPortUiRefusals) {
     EXPECT_EQ(AddPortUi(), std::make_pair(FALSE, DWORD(ERROR_ALREADY_EXISTS)));
     ExpectOneBox(u"The port cannot be added, because there\nis another one with the same name.",
                  u"Port already exists");
-    EXPECT_TRUE(win32layer::XcvOpenCalls().empty());
 
     // A user who may not administer the print server is told before picking
     // a folder; with no window, the refusal alone.
+    const size_t browsedBefore = win32layer::FolderBrowserCalls().size();
     win32layer::SetClientAccess(SERVER_ACCESS_ENUMERATE);
     EXPECT_EQ(AddPortUi(), std::make_pair(FALSE, DWORD(ERROR_ACCESS_DENIED)));
     ExpectOneBox(u"You are not allowed to change the ports of this computer.\n\nPlease ask an "
@@ -441,7 +441,7 @@ TEST_F(MonitorUiTest, AddPortUiRefusals) {
                  u"Port not added");
     EXPECT_EQ(AddPortUi(nullptr, nullptr), std::make_pair(FALSE, DWORD(ERROR_ACCESS_DENIED)));
     EXPECT_TRUE(win32layer::MessageBoxes().empty());
-    EXPECT_TRUE(win32layer::FolderBrowserCalls().empty());
+    EXPECT_EQ(win32layer::FolderBrowserCalls().size(), browsedBefore);
 
     // No memory for the name handed back: nothing is added.
     win32layer::SetClientAccess(SERVER_ACCESS_ADMINISTER);
@@ -481,15 +481,12 @@ TEST_F(MonitorUiTest, AnswersTheNamesGivenAsWindowsDoes) {
     using namespace port_ui_cases;
     for (const Case& c : kCases) {
         for (HWND owner : {HWND(nullptr), kOwner}) {
-            if (!(c.windows & (owner ? kWindow : kNoWindow))) continue;
+            if (!CalledWith(c, owner)) continue;
             SCOPED_TRACE(std::string(c.what) + (owner ? ", window" : ", no window"));
             WCHAR unchanged[] = u"x";
             PWSTR added = unchanged;
             SetLastError(0);
-            const BOOL ok = c.call == Call::kAddPortUi
-                                ? ui->pfnAddPortUI(c.server, owner, c.name, &added)
-                                : ui->pfnConfigurePortUI(c.server, owner, c.name);
-            EXPECT_FALSE(ok);
+            EXPECT_FALSE(Invoke(*ui, c, owner, &added));
             EXPECT_TRUE(Answers(c, GetLastError())) << GetLastError();
             if (c.call == Call::kAddPortUi) {
                 EXPECT_EQ(added, nullptr);

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <windows.h>
+#include <winspool.h>
+#include <winsplp.h>
 
 namespace port_ui_cases {
 
@@ -50,6 +52,16 @@ inline const Case kCases[] = {
      ERROR_CANCELLED, false},
 };
 
+// Whether the row is called with `owner` (null: no window).
+inline bool CalledWith(const Case& c, HWND owner) { return (c.windows & (owner ? kWindow : kNoWindow)) != 0; }
+
+// The row's call with `owner`; AddPortUI's name goes to `added`.
+inline BOOL Invoke(const MONITORUI& ui, const Case& c, HWND owner, PWSTR* added) {
+    return c.call == Call::kAddPortUi ? ui.pfnAddPortUI(c.server, owner, c.name, added)
+                                      : ui.pfnConfigurePortUI(c.server, owner, c.name);
+}
+
+// The row's last error was answered.
 inline bool Answers(const Case& c, DWORD error) {
     if (c.error != kSpoolerRefuses) return error == c.error;
     return error == ERROR_UNKNOWN_PORT || error == ERROR_INVALID_PRINTER_NAME;

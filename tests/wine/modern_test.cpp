@@ -82,7 +82,7 @@ public:
     }
     UiDll(const UiDll&) = delete;
     UiDll& operator=(const UiDll&) = delete;
-    const MONITORUI* operator->() const { return ui_; }
+    const MONITORUI* Table() const { return ui_; }
     bool Loaded() const { return ui_ != nullptr; }
 
 private:
@@ -254,15 +254,13 @@ TEST_F(ModernPair, UiDllAnswersTheNamesGivenAsWindowsDoes) {
     ASSERT_TRUE(ui.Loaded()) << GetLastError();
     for (const Case& c : kCases) {
         for (HWND owner : {HWND(nullptr), owner_}) {
-            if (!(c.windows & (owner ? kWindow : kNoWindow))) continue;
+            if (!CalledWith(c, owner)) continue;
             SCOPED_TRACE(std::string(c.what) + (owner ? ", window" : ", no window"));
             DialogDriver driver;
             wchar_t unchanged[] = L"x";
             PWSTR added = unchanged;
             SetLastError(0);
-            const BOOL ok = c.call == Call::kAddPortUi ? ui->pfnAddPortUI(c.server, owner, c.name, &added)
-                                                       : ui->pfnConfigurePortUI(c.server, owner, c.name);
-            EXPECT_FALSE(ok);
+            EXPECT_FALSE(Invoke(*ui.Table(), c, owner, &added));
             EXPECT_TRUE(Answers(c, GetLastError())) << GetLastError();
             if (c.call == Call::kAddPortUi) {
                 EXPECT_EQ(nullptr, added);
@@ -288,7 +286,7 @@ TEST_F(ModernPair, UiDllHandsBackANameForGlobalFree) {
     DialogDriver driver;
     driver.ChooseFolder(folder);
     PWSTR added = nullptr;
-    ASSERT_TRUE(ui->pfnAddPortUI(nullptr, owner_, kMonitorName, &added)) << GetLastError() << Show(driver.Seen());
+    ASSERT_TRUE(ui.Table()->pfnAddPortUI(nullptr, owner_, kMonitorName, &added)) << GetLastError() << Show(driver.Seen());
     ASSERT_NE(nullptr, added);
     EXPECT_EQ(port, added);
     EXPECT_EQ((port.size() + 1) * sizeof(wchar_t), GlobalSize(added));
