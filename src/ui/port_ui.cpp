@@ -70,8 +70,10 @@ public:
         if (!XcvDataW(handle_, command,
                       reinterpret_cast<PBYTE>(const_cast<LPWSTR>(name)),
                       (WideLength(name) + 1) * sizeof(WCHAR), reinterpret_cast<PBYTE>(out),
-                      out ? sizeof(*out) : 0, &needed, &status))
-            return GetLastError();
+                      out ? sizeof(*out) : 0, &needed, &status)) {
+            const DWORD error = GetLastError();
+            return error ? error : ERROR_NOT_SUPPORTED;
+        }
         return status;
     }
 
