@@ -30,8 +30,9 @@ std::u16string computerName = kDefaultComputerName;
 constexpr DWORD kDefaultVersion[2] = {6, 2};
 DWORD windowsVersion[2] = {kDefaultVersion[0], kDefaultVersion[1]};
 std::atomic<size_t> liveBlocks{0};
-// Fixed global memory and its size: GlobalFree and GlobalSize refuse
-// anything else, as Win32 does for a pointer that is no global handle.
+// Fixed global memory and its size. GlobalFree and GlobalSize refuse any
+// other pointer, as documented; Wine 8 takes process-heap memory there too,
+// so only this layer catches a block handed out from the wrong allocator.
 std::map<void*, SIZE_T> globalBlocks;
 
 // Each handle is a distinct small allocation pointing at its event.

@@ -276,24 +276,6 @@ TEST_F(ModernPair, UiDllAnswersTheNamesGivenAsWindowsDoes) {
     EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
 }
 
-// Callers of Windows' own UI DLL free the name it hands back with GlobalFree
-// (Wine's AddPortW asks for none).
-TEST_F(ModernPair, UiDllHandsBackANameForGlobalFree) {
-    const std::wstring folder = Folder(L"Handed");
-    const std::wstring port = folder + L"\\";
-    UiDll ui;
-    ASSERT_TRUE(ui.Loaded()) << GetLastError();
-    DialogDriver driver;
-    driver.ChooseFolder(folder);
-    PWSTR added = nullptr;
-    ASSERT_TRUE(ui.Table()->pfnAddPortUI(nullptr, owner_, kMonitorName, &added)) << GetLastError() << Show(driver.Seen());
-    ASSERT_NE(nullptr, added);
-    EXPECT_EQ(port, added);
-    EXPECT_EQ((port.size() + 1) * sizeof(wchar_t), GlobalSize(added));
-    EXPECT_EQ(nullptr, GlobalFree(added));
-    EXPECT_EQ((Names{L"NORV", port}), norv::StoredPorts());
-}
-
 // What a script sends: no dialog, the monitor's own status codes.
 TEST_F(ModernPair, XcvCommandsFromAScript) {
     DialogDriver driver;
