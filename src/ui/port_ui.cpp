@@ -3,12 +3,13 @@
 // windows are seen; it reaches the monitor only through the spooler's Xcv
 // calls. A null owner window means no dialog may be shown. What the user
 // cancels, and what this DLL does not do (another machine's ports, configuring
-// a port), fails with ERROR_CANCELLED, as the spooler's client expects.
+// a port), fails with ERROR_CANCELLED, as the spooler's client expects; a name
+// that names no monitor or port of ours fails as Windows' own UI DLL fails it,
+// before any dialog.
 #include "ui/exports.h"
 
 #include "admin/port_dialogs.h"
 #include "admin/port_name.h"
-#include "common/heap.h"
 #include "monitor/state.h"
 #include "ui/port_users.h"
 
@@ -31,17 +32,23 @@ bool Fail(DWORD error) {
     return false;
 }
 
-// An Xcv connection to the monitor through the local spooler, closed with
-// the scope.
+// An Xcv connection through the local spooler to the monitor `monitor`
+// names, closed with the scope.
 class MonitorConnection {
 public:
-    MonitorConnection() {
-        WCHAR name[64];
-        WideCopy(name, 64, kXcvPrefix);
-        WideAppend(name, 64, kMonitorName);
-        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
+    MonitorConnection(LPCWSTR monitor, ACCESS_MASK access) {
+        WCHAR name[kPortStringUnits];
+        if (WideLength(kXcvPrefix) + WideLength(monitor) >= kPortStringUnits) {
+            error_ = ERROR_INVALID_PRINTER_NAME;
+            return;
+        }
+        WideCopy(name, kPortStringUnits, kXcvPrefix);
+        WideAppend(name, kPortStringUnits, monitor);
+        PRINTER_DEFAULTSW defaults = {nullptr, nullptr, access};
         if (!OpenPrinterW(name, &handle_, &defaults)) {
-            error_ = GetLastError();
+            // A refusal is never reported as success, whatever the spooler set.
+            const DWORD error = GetLastError();
+            error_ = error ? error : ERROR_INVALID_PRINTER_NAME;
             handle_ = nullptr;
         }
     }
@@ -51,22 +58,38 @@ public:
     MonitorConnection(const MonitorConnection&) = delete;
     MonitorConnection& operator=(const MonitorConnection&) = delete;
 
-    // The monitor's status for `command` with `name` as input.
-    DWORD Send(LPCWSTR command, LPCWSTR name) {
-        if (!handle_) return error_ ? error_ : ERROR_INVALID_HANDLE;
+    // ERROR_SUCCESS once open, else why the spooler refused it.
+    DWORD OpenError() const { return handle_ ? ERROR_SUCCESS : error_; }
+
+    // The monitor's status for `command` with `name` as input; its output,
+    // if any, in `out`.
+    DWORD Send(LPCWSTR command, LPCWSTR name, DWORD* out = nullptr) {
+        if (!handle_) return error_;
         DWORD needed = 0;
         DWORD status = ERROR_SUCCESS;
         if (!XcvDataW(handle_, command,
                       reinterpret_cast<PBYTE>(const_cast<LPWSTR>(name)),
-                      (WideLength(name) + 1) * sizeof(WCHAR), nullptr, 0, &needed, &status))
-            return GetLastError();
+                      (WideLength(name) + 1) * sizeof(WCHAR), reinterpret_cast<PBYTE>(out),
+                      out ? sizeof(*out) : 0, &needed, &status)) {
+            const DWORD error = GetLastError();
+            return error ? error : ERROR_NOT_SUPPORTED;
+        }
         return status;
     }
 
 private:
     HANDLE handle_ = nullptr;
-    DWORD error_ = ERROR_SUCCESS;
+    DWORD error_ = ERROR_INVALID_HANDLE;
 };
+
+// A copy of `s` that the caller frees with GlobalFree, as callers of
+// Windows' own UI DLL free the name it hands back; null without memory.
+LPWSTR GlobalCopyString(LPCWSTR s) {
+    const DWORD units = WideLength(s) + 1;
+    auto* copy = static_cast<LPWSTR>(GlobalAlloc(GMEM_FIXED, units * sizeof(WCHAR)));
+    if (copy) WideCopy(copy, units, s);
+    return copy;
+}
 
 // True when the spooler lists a port of that name, under any monitor. A
 // failed listing says no: the monitor checks again before it adds.
@@ -109,9 +132,23 @@ void TellFailure(HWND owner, DWORD error, LPCWSTR caption) {
     Tell(owner, text, caption);
 }
 
-BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR, PWSTR* ppszPortNameOut) {
+BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
+                      PWSTR* ppszPortNameOut) {
     if (ppszPortNameOut) *ppszPortNameOut = nullptr;
+    if (!pszMonitorNameIn || !pszMonitorNameIn[0]) return Fail(ERROR_INVALID_PRINTER_NAME);
     if (IsRemote(pszServer)) return Fail(ERROR_CANCELLED);
+    // The monitor named is opened before any dialog: the spooler refuses a
+    // name it does not know, and a monitor it knows may not be ours. The
+    // handle, with the right to add, serves the add below.
+    MonitorConnection monitor(pszMonitorNameIn, SERVER_ACCESS_ADMINISTER);
+    const bool ours = WideEqualNoCase(pszMonitorNameIn, kMonitorName);
+    if (const DWORD refused = monitor.OpenError()) {
+        // Told before the user picks a folder that could not be added.
+        if (ours && hWnd && refused == ERROR_ACCESS_DENIED)
+            TellFailure(hWnd, refused, TEXT("Port not added"));
+        return Fail(refused);
+    }
+    if (!ours) return Fail(ERROR_INVALID_PRINTER_NAME);
     // The folder is asked for in a dialog; with no window there is none.
     if (!hWnd) return Fail(ERROR_CANCELLED);
 
@@ -131,14 +168,14 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR, PWSTR* ppszPortNameOu
     }
     // Made before the port is, so that a port added is always reported.
     LPWSTR name = nullptr;
-    if (ppszPortNameOut && !(name = HeapCopyString(path))) {
+    if (ppszPortNameOut && !(name = GlobalCopyString(path))) {
         TellFailure(hWnd, ERROR_NOT_ENOUGH_MEMORY, TEXT("Port not added"));
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 
-    const DWORD status = MonitorConnection().Send(TEXT("AddPort"), path);
+    const DWORD status = monitor.Send(TEXT("AddPort"), path);
     if (status != ERROR_SUCCESS) {
-        HeapFreeString(name);
+        if (name) GlobalFree(name);
         if (status == ERROR_ALREADY_EXISTS) TellTaken(hWnd);
         else TellFailure(hWnd, status, TEXT("Port not added"));
         return Fail(status);
@@ -147,9 +184,22 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR, PWSTR* ppszPortNameOu
     return TRUE;
 }
 
-// A port has nothing to configure: the box says so, and nothing is changed.
-BOOL WINAPI ConfigurePortUI(PCWSTR pName, HWND hWnd, PCWSTR) {
-    if (hWnd && !IsRemote(pName)) TellNotConfigurable(hWnd);
+// A port has nothing to configure: for a port of ours the box says so, and
+// nothing is changed. Whether it is ours is asked of the monitor ("PortExists")
+// rather than by opening ",XcvPort <name>": Wine 8's spooler looks a port's
+// monitor up in registry subkeys that this monitor does not keep, so it cannot
+// open that handle for our ports.
+BOOL WINAPI ConfigurePortUI(PCWSTR pName, HWND hWnd, PCWSTR pszPortName) {
+    if (IsRemote(pName)) return Fail(ERROR_CANCELLED);
+    if (!pszPortName || !pszPortName[0]) return Fail(ERROR_UNKNOWN_PORT);
+    DWORD exists = 0;
+    MonitorConnection monitor(kMonitorName, SERVER_ACCESS_ENUMERATE);
+    const DWORD status = monitor.Send(TEXT("PortExists"), pszPortName, &exists);
+    // A name too long for any port of ours is no port of ours.
+    if (status == ERROR_INVALID_NAME || (status == ERROR_SUCCESS && !exists))
+        return Fail(ERROR_UNKNOWN_PORT);
+    if (status != ERROR_SUCCESS) return Fail(status);
+    if (hWnd) TellNotConfigurable(hWnd);
     return Fail(ERROR_CANCELLED);
 }
 
@@ -160,7 +210,8 @@ BOOL WINAPI DeletePortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszPortName) {
     // deletion refuses that with ERROR_BUSY, and so does this one.
     WCHAR printer[kPortStringUnits];
     DWORD status = CheckNoPrinterUses(pszPortName, printer);
-    if (status == ERROR_SUCCESS) status = MonitorConnection().Send(TEXT("DeletePort"), pszPortName);
+    if (status == ERROR_SUCCESS) status = MonitorConnection(kMonitorName, SERVER_ACCESS_ADMINISTER)
+                     .Send(TEXT("DeletePort"), pszPortName);
     if (hWnd) {
         if (status == ERROR_SUCCESS) TellRemoved(hWnd, pszPortName);
         else if (status == ERROR_BUSY) TellInUse(hWnd, pszPortName, printer);

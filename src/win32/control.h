@@ -33,6 +33,7 @@ enum class Api {
     SHGetPathFromIDListW,
     SHGetMalloc,
     EnumPrintersW,
+    GlobalAlloc,
     Count
 };
 const char* ApiName(Api api);
@@ -85,7 +86,7 @@ void SetComputerName(const std::u16string& name);
 // The Windows version GetVersionExW reports (6.2 until set, as Windows 8 and
 // later report it to programs without a manifest).
 void SetWindowsVersion(DWORD major, DWORD minor);
-// Heap blocks from HeapAlloc not yet freed.
+// Heap blocks from HeapAlloc and GlobalAlloc not yet freed.
 size_t LiveHeapBlocks();
 // Kernel object handles (events) open.
 size_t OpenHandleCount();

@@ -23,7 +23,7 @@ constexpr const char* kNames[] = {
     "RegOpenKeyExW", "RegQueryValueExW", "RegSetValueExW", "RegDeleteValueW", "RegCloseKey",
     "HeapAlloc", "GetTempPathW", "CreateEventW", "OpenPrinterW", "SetJobW", "ClosePrinter",
     "LoadLibraryW", "GetProcAddress", "EnumPortsW", "SHBrowseForFolderW", "SHGetPathFromIDListW",
-    "SHGetMalloc", "EnumPrintersW"};
+    "SHGetMalloc", "EnumPrintersW", "GlobalAlloc"};
 static_assert(sizeof(kNames) / sizeof(kNames[0]) == size_t(Api::Count), "one name per Api");
 
 }  // namespace

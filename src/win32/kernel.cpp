@@ -30,6 +30,10 @@ std::u16string computerName = kDefaultComputerName;
 constexpr DWORD kDefaultVersion[2] = {6, 2};
 DWORD windowsVersion[2] = {kDefaultVersion[0], kDefaultVersion[1]};
 std::atomic<size_t> liveBlocks{0};
+// Fixed global memory and its size. GlobalFree and GlobalSize refuse any
+// other pointer, as documented; Wine 8 takes process-heap memory there too,
+// so only this layer catches a block handed out from the wrong allocator.
+std::map<void*, SIZE_T> globalBlocks;
 
 // Each handle is a distinct small allocation pointing at its event.
 struct EventHandle {
@@ -180,6 +184,55 @@ BOOL WINAPI HeapFree(HANDLE, DWORD, LPVOID memory) {
     --liveBlocks;
     std::free(memory);
     return TRUE;
+}
+
+// Only fixed memory: a fixed block's handle is its address, so a caller may
+// use and free it like the heap's. Moveable memory is refused.
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+    if (flags & ~UINT(GMEM_ZEROINIT)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (ShouldFail(Api::GlobalAlloc)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    void* memory = (flags & GMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1)
+                                           : std::malloc(bytes ? bytes : 1);
+    if (!memory) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    ++liveBlocks;
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    globalBlocks[memory] = bytes;
+    return memory;
+}
+
+// Null once freed; the handle itself, with ERROR_INVALID_HANDLE, when it is
+// none of GlobalAlloc's.
+HGLOBAL WINAPI GlobalFree(HGLOBAL memory) {
+    if (!memory) return nullptr;
+    {
+        std::lock_guard<std::mutex> guard(kernelMutex);
+        if (!globalBlocks.erase(memory)) {
+            SetLastError(ERROR_INVALID_HANDLE);
+            return memory;
+        }
+    }
+    --liveBlocks;
+    std::free(memory);
+    return nullptr;
+}
+
+SIZE_T WINAPI GlobalSize(HGLOBAL memory) {
+    std::lock_guard<std::mutex> guard(kernelMutex);
+    auto found = globalBlocks.find(memory);
+    if (found == globalBlocks.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0;
+    }
+    return found->second;
 }
 
 }  // extern "C"

@@ -11,6 +11,7 @@
 #include "monitor/exports.h"
 #include "printers_control.h"
 #include "monitor/modern_table.h"
+#include "port_ui_cases.h"
 #include "shell_control.h"
 #include "ui/exports.h"
 #include "xcv_control.h"
@@ -405,7 +406,9 @@ TEST_F(MonitorUiTest, AddPortUiAddsTheChosenFolderThroughXcv) {
     ASSERT_TRUE(ui->pfnAddPortUI(nullptr, kOwner, W(u"NORV Monitor"), &added));
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(S(added), u"D:\\Scans\\");
-    HeapFree(GetProcessHeap(), 0, added);
+    // Freed as callers of Windows' own UI DLL free it.
+    EXPECT_EQ(GlobalSize(added), sizeof(u"D:\\Scans\\"));
+    EXPECT_EQ(GlobalFree(added), nullptr);
     EXPECT_EQ(Ports(), (Names{u"D:\\Scans\\", u"NORV"}));
     EXPECT_EQ(StoredPorts(), (Names{u"NORV", u"D:\\Scans\\"}));
     // The legacy AddPort's browser: owner, title, flags.
@@ -427,22 +430,38 @@ TEST_F(MonitorUiTest, AddPortUiRefusals) {
     EXPECT_EQ(AddPortUi(), std::make_pair(FALSE, DWORD(ERROR_ALREADY_EXISTS)));
     ExpectOneBox(u"The port cannot be added, because there\nis another one with the same name.",
                  u"Port already exists");
-    EXPECT_TRUE(win32layer::XcvOpenCalls().empty());
 
-    // A user who may not administer the print server.
+    // A user who may not administer the print server is told before picking
+    // a folder; with no window, the refusal alone.
+    const size_t browsedBefore = win32layer::FolderBrowserCalls().size();
     win32layer::SetClientAccess(SERVER_ACCESS_ENUMERATE);
-    win32layer::ChooseFolder(u"D:\\Scans");
     EXPECT_EQ(AddPortUi(), std::make_pair(FALSE, DWORD(ERROR_ACCESS_DENIED)));
     ExpectOneBox(u"You are not allowed to change the ports of this computer.\n\nPlease ask an "
                  u"administrator.",
                  u"Port not added");
+    EXPECT_EQ(AddPortUi(nullptr, nullptr), std::make_pair(FALSE, DWORD(ERROR_ACCESS_DENIED)));
+    EXPECT_TRUE(win32layer::MessageBoxes().empty());
+    EXPECT_EQ(win32layer::FolderBrowserCalls().size(), browsedBefore);
 
-    // No monitor behind the spooler: the system's text for the code.
+    // No memory for the name handed back: nothing is added.
     win32layer::SetClientAccess(SERVER_ACCESS_ADMINISTER);
-    win32layer::SetSpoolerMonitor2(nullptr, nullptr, u"");
     win32layer::ChooseFolder(u"D:\\Scans");
+    win32layer::FailCall(win32layer::Api::GlobalAlloc, 1);
+    PWSTR added = nullptr;
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnAddPortUI(nullptr, kOwner, W(u"NORV Monitor"), &added));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_NOT_ENOUGH_MEMORY));
+    EXPECT_EQ(added, nullptr);
+    ExpectOneBox(u"Not enough memory resources are available to process this command.\r\n",
+                 u"Port not added");
+
+    // No monitor behind the spooler: its name is refused before any dialog.
+    win32layer::SetSpoolerMonitor2(nullptr, nullptr, u"");
+    const size_t picks = win32layer::FolderBrowserCalls().size();
     EXPECT_EQ(AddPortUi(), std::make_pair(FALSE, DWORD(ERROR_INVALID_PRINTER_NAME)));
-    ExpectOneBox(u"The printer name is invalid.\r\n", u"Port not added");
+    EXPECT_EQ(win32layer::FolderBrowserCalls().size(), picks);
+    EXPECT_TRUE(win32layer::MessageBoxes().empty());
+    win32layer::SetSpoolerMonitor2(table, handle, u"NORV Monitor");
 
     // Cancelled, remote, or no window to own a dialog: no dialog at all.
     win32layer::CancelFolderBrowser();
@@ -453,6 +472,59 @@ TEST_F(MonitorUiTest, AddPortUiRefusals) {
     EXPECT_EQ(win32layer::FolderBrowserCalls().size(), browsed);
     EXPECT_TRUE(win32layer::MessageBoxes().empty());
     EXPECT_EQ(StoredPorts(), (Names{u"NORV"}));
+}
+
+// The table Wine's suite runs too: names that name no monitor or port of
+// ours, and what the DLL is asked for and will not do. No row shows more than
+// the one box of a port of ours, none leaves an Xcv handle open.
+TEST_F(MonitorUiTest, AnswersTheNamesGivenAsWindowsDoes) {
+    using namespace port_ui_cases;
+    for (const Case& c : kCases) {
+        for (HWND owner : {HWND(nullptr), kOwner}) {
+            if (!CalledWith(c, owner)) continue;
+            SCOPED_TRACE(std::string(c.what) + (owner ? ", window" : ", no window"));
+            WCHAR unchanged[] = u"x";
+            PWSTR added = unchanged;
+            SetLastError(0);
+            EXPECT_FALSE(Invoke(*ui, c, owner, &added));
+            EXPECT_TRUE(Answers(c, GetLastError())) << GetLastError();
+            if (c.call == Call::kAddPortUi) {
+                EXPECT_EQ(added, nullptr);
+            }
+            if (owner && c.box) {
+                ExpectOneBox(u"This port cannot be configured.\n\nTo change the output-directory, add a new one.",
+                             u"NORV Monitor");
+            }
+            EXPECT_TRUE(win32layer::MessageBoxes().empty());
+            EXPECT_TRUE(win32layer::FolderBrowserCalls().empty());
+            EXPECT_EQ(win32layer::OpenXcvHandleCount(), 0u);
+        }
+    }
+    EXPECT_EQ(StoredPorts(), (Names{u"NORV"}));
+}
+
+// Beyond the shared table: monitor names as the spooler matches them, and a
+// port name no port of ours can have.
+TEST_F(MonitorUiTest, NamesAsTheSpoolerMatchesThem) {
+    EXPECT_EQ(AddPortUi(nullptr, nullptr), std::make_pair(FALSE, DWORD(ERROR_CANCELLED)));
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnAddPortUI(nullptr, nullptr, W(u"norv monitor"), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANCELLED));
+    const std::u16string longName(600, u'N');
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnAddPortUI(nullptr, kOwner, W(longName.c_str()), nullptr));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_INVALID_PRINTER_NAME));
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnConfigurePortUI(nullptr, kOwner, W(longName.c_str())));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PORT));
+    // Ports are named ignoring case, and a non-administrator may ask.
+    win32layer::SetClientAccess(SERVER_ACCESS_ENUMERATE);
+    SetLastError(0);
+    EXPECT_FALSE(ui->pfnConfigurePortUI(nullptr, kOwner, W(u"norv")));
+    EXPECT_EQ(GetLastError(), DWORD(ERROR_CANCELLED));
+    ExpectOneBox(u"This port cannot be configured.\n\nTo change the output-directory, add a new one.",
+                 u"NORV Monitor");
+    EXPECT_TRUE(win32layer::FolderBrowserCalls().empty());
 }
 
 TEST_F(MonitorUiTest, ConfigureAndDeletePortUiShowTheLegacyBoxes) {
@@ -536,7 +608,7 @@ TEST_F(MonitorUiTest, AddPortUiSendsTheCanonicalNameOfThePick) {
         if (c.port) {
             ASSERT_NE(added, nullptr);
             EXPECT_EQ(S(added), c.port);
-            HeapFree(GetProcessHeap(), 0, added);
+            EXPECT_EQ(GlobalFree(added), nullptr);
             EXPECT_EQ(Ports(), (Names{c.port, u"NORV"}));
             EXPECT_TRUE(win32layer::MessageBoxes().empty());
         } else {

@@ -7,12 +7,14 @@
 
 #include <windows.h>
 #include <winspool.h>
+#include <winsplp.h>
 
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "dialog_driver.h"
+#include "port_ui_cases.h"
 #include "spooler_client.h"
 
 using norv::Narrow;
@@ -63,6 +65,30 @@ std::wstring InstalledDriver() {
         return L"";
     return value;
 }
+
+// The installed UI DLL, loaded and initialised as the spooler's client does
+// it, for calls the spooler would not pass on; unloaded with the scope.
+class UiDll {
+public:
+    UiDll() : module_(LoadLibraryW(SystemFile(L"norvmonui.dll").c_str())) {
+        using Initialize = PMONITORUI(WINAPI*)();
+        auto initialize = module_ ? reinterpret_cast<Initialize>(reinterpret_cast<void (*)()>(
+                                        GetProcAddress(module_, "InitializePrintMonitorUI")))
+                                  : nullptr;
+        ui_ = initialize ? initialize() : nullptr;
+    }
+    ~UiDll() {
+        if (module_) FreeLibrary(module_);
+    }
+    UiDll(const UiDll&) = delete;
+    UiDll& operator=(const UiDll&) = delete;
+    const MONITORUI* Table() const { return ui_; }
+    bool Loaded() const { return ui_ != nullptr; }
+
+private:
+    HMODULE module_;
+    PMONITORUI ui_ = nullptr;
+};
 
 // One Xcv command from a script: no dialog, the monitor's status back.
 DWORD XcvCommand(const std::wstring& command, const std::wstring& input, ACCESS_MASK access,
@@ -216,6 +242,37 @@ TEST_F(ModernPair, ConfigureAndDeletePortShowTheirBoxes) {
         EXPECT_EQ(L"Port \"" + port + L"\" successfully removed.", driver.Seen()[0].text);
     }
     EXPECT_EQ(Names{L"NORV"}, OurPortNames());
+    EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
+}
+
+// The table the native suite runs too, here against Wine's spooler: the UI
+// DLL called directly, as Windows-validated peers call a UI DLL, since the
+// spooler itself refuses most of these names before any UI DLL is asked.
+TEST_F(ModernPair, UiDllAnswersTheNamesGivenAsWindowsDoes) {
+    using namespace port_ui_cases;
+    UiDll ui;
+    ASSERT_TRUE(ui.Loaded()) << GetLastError();
+    for (const Case& c : kCases) {
+        for (HWND owner : {HWND(nullptr), owner_}) {
+            if (!CalledWith(c, owner)) continue;
+            SCOPED_TRACE(std::string(c.what) + (owner ? ", window" : ", no window"));
+            DialogDriver driver;
+            wchar_t unchanged[] = L"x";
+            PWSTR added = unchanged;
+            SetLastError(0);
+            EXPECT_FALSE(Invoke(*ui.Table(), c, owner, &added));
+            EXPECT_TRUE(Answers(c, GetLastError())) << GetLastError();
+            if (c.call == Call::kAddPortUi) {
+                EXPECT_EQ(nullptr, added);
+            }
+            if (owner && c.box) {
+                ASSERT_EQ(1u, driver.Seen().size()) << Show(driver.Seen());
+                EXPECT_EQ(L"NORV Monitor", driver.Seen()[0].caption);
+            } else {
+                EXPECT_TRUE(driver.Seen().empty()) << Show(driver.Seen());
+            }
+        }
+    }
     EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
 }
 

@@ -156,6 +156,14 @@ HANDLE WINAPI GetProcessHeap(void);
 LPVOID WINAPI HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL WINAPI HeapFree(HANDLE heap, DWORD flags, LPVOID memory);
 
+typedef HANDLE HGLOBAL;
+#define GMEM_FIXED 0x0000
+#define GMEM_ZEROINIT 0x0040
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
+HGLOBAL WINAPI GlobalFree(HGLOBAL memory);
+SIZE_T WINAPI GlobalSize(HGLOBAL memory);
+
 #define FORMAT_MESSAGE_IGNORE_INSERTS 0x00000200
 #define FORMAT_MESSAGE_FROM_SYSTEM 0x00001000
 DWORD WINAPI FormatMessageW(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
