@@ -94,6 +94,16 @@ if [ $? -eq 77 ]; then
 else
     step "wine suite arm64" bash scripts/wine/arm64_test.sh --no-build
 fi
+# A second host, Debian 13's Wine 10: skipped only where its root cannot be
+# made (or NORV_WINE10=0).
+wine10_left_out="$(bash scripts/wine/wine10_test.sh --probe)"
+if [ $? -eq 77 ]; then
+    echo
+    echo "=== wine suite x64 (wine 10): SKIPPED: ${wine10_left_out##*$'\n'}"
+    skipped=$((skipped + 1))
+else
+    step "wine suite x64 (wine 10)" bash scripts/wine/wine10_test.sh --no-build
+fi
 step "release bundle" bash scripts/bundle.sh --no-build
 step "release bundle in a fresh prefix" bash scripts/wine/bundle_test.sh
 # Signs the bundle's binaries and the packages with a throwaway CA.
