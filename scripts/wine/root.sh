@@ -125,12 +125,14 @@ root_run() {
     local limit=$(( ${NORV_WINEBOOT_TIMEOUT:-300} * 2 + ${NORV_WINE_SUITE_TIMEOUT:-600} + 120 ))
     # The root's mounts live in a private mount namespace: they go with it,
     # however the run ends. The root sees Xvfb's socket and its cookie.
+    # Wine names Unix files in the locale's charset: without a UTF-8 locale
+    # a folder named with non-ASCII letters is not found by another case.
     ROOT_DIR="$1" ROOT_RUN="$2" ROOT_SCRIPT="$3" timeout "$limit" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
         cp "$XAUTHORITY" "$ROOT_DIR$ROOT_RUN/Xauthority"
         unshare --mount --propagation private bash -c "
             mount --rbind /dev \"\$ROOT_DIR/dev\" && mount -t proc proc \"\$ROOT_DIR/proc\" &&
             mount --bind /tmp/.X11-unix \"\$ROOT_DIR/tmp/.X11-unix\" &&
-            chroot \"\$ROOT_DIR\" env -i HOME=/root PATH=/usr/bin:/bin DISPLAY=\"\$DISPLAY\" XAUTHORITY=\"\$ROOT_RUN/Xauthority\" \
+            chroot \"\$ROOT_DIR\" env -i HOME=/root PATH=/usr/bin:/bin LANG=C.UTF-8 DISPLAY=\"\$DISPLAY\" XAUTHORITY=\"\$ROOT_RUN/Xauthority\" \
                 NORV_WINEBOOT_TIMEOUT=\"\${NORV_WINEBOOT_TIMEOUT:-300}\" NORV_WINE_SUITE_TIMEOUT=\"\${NORV_WINE_SUITE_TIMEOUT:-600}\" \
                 bash \"\$ROOT_SCRIPT\" \"\$ROOT_RUN\""
     '
