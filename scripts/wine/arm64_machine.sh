@@ -4,7 +4,7 @@
 #   arm64_ready    0 when ready: a root can be made (root.sh), qemu-user-static
 #                  installed, binfmt_misc mounted, qemu-aarch64 registered
 #                  and an ARM64 program runs. 77 when this machine cannot:
-#                  ARM64_LEFT_OUT says why. 1 when something went wrong.
+#                  ROOT_LEFT_OUT says why. 1 when something went wrong.
 #
 # Settings: NORV_ARM64_WINE=0 leaves the ARM64 Wine step out on purpose.
 
@@ -16,7 +16,7 @@ ARM64_ELF=7f454c460201010000000000000000000200b700010000007800400000000000400000
 ARM64_BINFMT=/proc/sys/fs/binfmt_misc
 
 arm64_left_out() {
-    ARM64_LEFT_OUT="$*"
+    ROOT_LEFT_OUT="$*"
     return 77
 }
 
@@ -24,7 +24,7 @@ arm64_ready() {
     local err sudo=()
     [ "${NORV_ARM64_WINE:-1}" = 0 ] && { arm64_left_out "NORV_ARM64_WINE=0 leaves it out"; return; }
     root_can_make
-    case $? in 0) ;; 77) arm64_left_out "$ROOT_LEFT_OUT"; return ;; *) return 1 ;; esac
+    case $? in 0) ;; 77) return 77 ;; *) return 1 ;; esac
     # Mounting binfmt_misc needs root too.
     [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
     if ! machine_installed qemu-user-static; then

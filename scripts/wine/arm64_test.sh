@@ -10,24 +10,13 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-probe=0 build=1
-for arg in "$@"; do
-    case "$arg" in
-        --probe) probe=1 ;; --no-build) build=0 ;;
-        *) echo "arm64_test.sh: unknown option $arg" >&2; exit 2 ;;
-    esac
-done
 # shellcheck source=arm64_machine.sh
 . "$ROOT/scripts/wine/arm64_machine.sh"
-arm64_ready
-rc=$?
-if [ "$rc" -eq 77 ]; then echo "$ARM64_LEFT_OUT"; exit 77; fi
-[ "$probe" -eq 1 ] || [ "$rc" -ne 0 ] && exit "$rc"
-[ "$(id -u)" -eq 0 ] || exec sudo -n -E bash "$0" "$@"
+root_step arm64_ready "$@"
 
 dir="$BUILD_ROOT/windows-arm64"
 sdk="$(bash "$ROOT/scripts/arm64-sdk.sh" | tail -n1)" || exit 1
-if [ "$build" -eq 1 ]; then
+if [ "$ROOT_BUILD" -eq 1 ]; then
     (cd "$ROOT" && cmake --preset windows-arm64 >/dev/null && cmake --build --preset windows-arm64 -j2) ||
         { echo "arm64: the windows-arm64 build failed" >&2; exit 1; }
 fi

@@ -9,6 +9,12 @@
 #                        77 when not: ROOT_LEFT_OUT says why. 1 on errors.
 #   root_make NAME       makes the root NAME (arm64, wine10), or finds it
 #                        made, and prints its folder on its last line
+#   root_step READY "$@"  the start of a step script that runs in a root:
+#                        takes --probe and --no-build (ROOT_BUILD=0), asks
+#                        READY (a function answering as root_can_make
+#                        does), exits with --probe or when not ready (77:
+#                        the reason on stdout), and runs the script again
+#                        through sudo when this user is not root
 #   root_run DIR RUN SCRIPT   runs `bash SCRIPT RUN` (paths inside the root)
 #                        as root in the root DIR under a fresh Xvfb, with
 #                        /dev, /proc and the X socket mounted
@@ -36,6 +42,23 @@ root_can_make() {
     apt-cache policy debootstrap 2>/dev/null | grep -q 'Candidate: [0-9]' && return 1
     ROOT_LEFT_OUT="debootstrap is not installable from this machine's apt sources"
     return 77
+}
+
+root_step() {
+    local ready=$1 probe=0 arg rc
+    shift
+    ROOT_BUILD=1
+    for arg in "$@"; do
+        case "$arg" in
+            --probe) probe=1 ;; --no-build) ROOT_BUILD=0 ;;
+            *) echo "$(basename "$0"): unknown option $arg" >&2; exit 2 ;;
+        esac
+    done
+    "$ready"
+    rc=$?
+    if [ "$rc" -eq 77 ]; then echo "$ROOT_LEFT_OUT"; exit 77; fi
+    [ "$probe" -eq 1 ] || [ "$rc" -ne 0 ] && exit "$rc"
+    [ "$(id -u)" -eq 0 ] || exec sudo -n -E bash "$0" "$@"
 }
 
 # What each root holds. The stamp holds this line: a root made for another

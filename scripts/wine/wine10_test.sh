@@ -12,26 +12,18 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-probe=0 build=1
-for arg in "$@"; do
-    case "$arg" in
-        --probe) probe=1 ;; --no-build) build=0 ;;
-        *) echo "wine10_test.sh: unknown option $arg" >&2; exit 2 ;;
-    esac
-done
-if [ "${NORV_WINE10:-1}" = 0 ]; then echo "NORV_WINE10=0 leaves it out"; exit 77; fi
 # shellcheck source=root.sh
 . "$ROOT/scripts/wine/root.sh"
 # shellcheck source=prefix.sh
 . "$ROOT/scripts/wine/prefix.sh"
-root_can_make
-rc=$?
-if [ "$rc" -eq 77 ]; then echo "$ROOT_LEFT_OUT"; exit 77; fi
-[ "$probe" -eq 1 ] || [ "$rc" -ne 0 ] && exit "$rc"
-[ "$(id -u)" -eq 0 ] || exec sudo -n -E bash "$0" "$@"
+wine10_ready() {
+    if [ "${NORV_WINE10:-1}" = 0 ]; then ROOT_LEFT_OUT="NORV_WINE10=0 leaves it out"; return 77; fi
+    root_can_make
+}
+root_step wine10_ready "$@"
 
 dir="$BUILD_ROOT/windows-x64"
-if [ "$build" -eq 1 ]; then
+if [ "$ROOT_BUILD" -eq 1 ]; then
     (cd "$ROOT" && cmake --preset windows-x64 >/dev/null && cmake --build --preset windows-x64 -j2) ||
         { echo "wine10: the windows-x64 build failed" >&2; exit 1; }
 fi
@@ -40,13 +32,13 @@ for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe norv_spooler_tes
 done
 
 root="$(root_make wine10 | tail -n1)" && [ -d "$root" ] || exit 1
-# The x86 suite installs with the x86 norvinst, which wants a 32-bit Windows,
-# so a 32-bit prefix: only the old mode's wine32:i386 makes one. The new
-# WoW64 mode would run 32-bit programs in 64-bit prefixes only.
+# The x86 suite installs with the x86 norvinst, which wants a 32-bit Windows:
+# a 32-bit prefix, which only the old mode's wine32:i386 makes. WoW64 mode
+# runs 32-bit programs in 64-bit prefixes only.
 if [ -f "$root/usr/lib/x86_64-linux-gnu/wine/i386-windows/kernel32.dll" ]; then
     echo "wine10: the x86 suite is left out: it needs a 32-bit prefix, and Wine 10's WoW64 mode makes 64-bit ones only"
 else
-    echo "wine10: the x86 suite is left out: Debian 13's Wine 10 is not built in WoW64 mode (its amd64 Wine has no 32-bit DLLs); 32-bit programs need wine32:i386, the old mode"
+    echo "wine10: the x86 suite is left out: Debian 13's Wine 10 has no WoW64 mode (its 64-bit Wine carries no 32-bit DLLs; 32-bit programs need wine32:i386, the old mode)"
 fi
 run="$(mktemp -d "$root/var/tmp/norv-run.XXXXXX")" || exit 1
 trap 'rm -rf --one-file-system "$run"' EXIT
@@ -54,7 +46,6 @@ mkdir -p "$run/windows-x64" "$run/scripts/wine"
 cp "$dir"/*.dll "$dir"/*.exe "$run/windows-x64/"
 cp "$ROOT/scripts/machine.sh" "$run/scripts/"
 cp "$ROOT/scripts/wine/prefix.sh" "$ROOT/scripts/wine/wine10_chroot.sh" "$run/scripts/wine/"
-echo x64 >"$run/arches"
 inner="${run#"$root"}"
 root_run "$root" "$inner" "$inner/scripts/wine/wine10_chroot.sh"
 out="$BUILD_ROOT/wine10"
