@@ -42,6 +42,8 @@ expect "NORV_WINE_ARCHES=\"x86 x64\"" 0 'arches=\[x86 x64\] reason=\[\]' \
     "NORV_WINE_ARCHES='x86 x64' NORV_PROBE_SIMULATE=no-ia32; $arches"
 expect "NORV_WINE_ARCHES=x86 refused" 2 "NORV_WINE_ARCHES is 'x86'; use x64" "NORV_WINE_ARCHES=x86; $arches"
 
+expect "NORV_WINE10=0" 77 '^NORV_WINE10=0 leaves it out$' "NORV_WINE10=0 exec bash '$ROOT/scripts/wine/wine10_test.sh' --probe"
+
 # apt held by another install: a bounded wait, then a failure that says so.
 mkdir -p "$work/busy"
 cat >"$work/busy/apt-get" <<'STUB'
@@ -78,6 +80,8 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
         "exec $as_user env PATH='$work/nosudo' bash -c \". '$ROOT/scripts/machine.sh'; machine_install norv-absent\""
     expect "sudo wants a password" 1 "sudo asks for a password and there is no terminal.*norv-absent" \
         "exec $as_user env PATH='$work/asks':\$PATH bash -c \". '$ROOT/scripts/machine.sh'; machine_install norv-absent\""
+    expect "wine 10 step without root" 77 "needs root \(debootstrap, chroot\) and .* has no password-less sudo" \
+        "exec $as_user env PATH='$work/asks':\$PATH bash '$ROOT/scripts/wine/wine10_test.sh' --probe"
 else
     echo "selftest: the not-root cases need root and setpriv to switch users; not run"
 fi

@@ -70,6 +70,20 @@ wine_step() {
     step "$name" "$@"
 }
 
+# probed_step NAME SCRIPT: a step whose script, asked with --probe, may
+# answer 77 with the reason on its last line: this machine cannot run it.
+probed_step() {
+    local name=$1 script=$2 left_out
+    left_out="$(bash "$script" --probe)"
+    if [ $? -eq 77 ]; then
+        echo
+        echo "=== $name: SKIPPED: ${left_out##*$'\n'}"
+        skipped=$((skipped + 1))
+        return
+    fi
+    step "$name" bash "$script" --no-build
+}
+
 step "scripts self-test" bash scripts/selftest.sh
 step "native" native native
 step "native-asan" native native-asan
@@ -86,14 +100,10 @@ for arch in x86 x64; do
     wine_step "wine suite $arch" "$arch" bash scripts/wine/test.sh --no-build "$arch"
 done
 # Skipped only where this machine cannot emulate ARM64 (or NORV_ARM64_WINE=0).
-arm64_left_out="$(bash scripts/wine/arm64_test.sh --probe)"
-if [ $? -eq 77 ]; then
-    echo
-    echo "=== wine suite arm64: SKIPPED: ${arm64_left_out##*$'\n'}"
-    skipped=$((skipped + 1))
-else
-    step "wine suite arm64" bash scripts/wine/arm64_test.sh --no-build
-fi
+probed_step "wine suite arm64" scripts/wine/arm64_test.sh
+# A second host, Debian 13's Wine 10: skipped only where its root cannot be
+# made (or NORV_WINE10=0).
+probed_step "wine suite x64 (wine 10)" scripts/wine/wine10_test.sh
 step "release bundle" bash scripts/release.sh --no-build
 # The release once more from a fresh clone, elsewhere, later, in another zone,
 # locale and umask: every file the same (only the second build is made here).

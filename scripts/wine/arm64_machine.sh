@@ -1,36 +1,34 @@
 # Whether this machine can run ARM64 Linux programs (and so ARM64 Wine), and
 # making it able to where it only lacks packages or a mount. Source it, then:
 #
-#   arm64_ready    0 when ready: root, qemu-user-static and debootstrap
+#   arm64_ready    0 when ready: a root can be made (root.sh), qemu-user-static
 #                  installed, binfmt_misc mounted, qemu-aarch64 registered
 #                  and an ARM64 program runs. 77 when this machine cannot:
-#                  ARM64_LEFT_OUT says why. 1 when something went wrong.
+#                  ROOT_LEFT_OUT says why. 1 when something went wrong.
 #
 # Settings: NORV_ARM64_WINE=0 leaves the ARM64 Wine step out on purpose.
 
-# shellcheck source=../machine.sh
-. "$(dirname "${BASH_SOURCE[0]}")/../machine.sh"
+# shellcheck source=root.sh
+. "$(dirname "${BASH_SOURCE[0]}")/root.sh"
 
 # A static ARM64 program that exits with 42 (mov x0, 42; mov x8, exit; svc 0).
 ARM64_ELF=7f454c460201010000000000000000000200b70001000000780040000000000040000000000000000000000000000000000000004000380001000000000000000100000005000000000000000000000000004000000000000000400000000000840000000000000084000000000000000010000000000000400580d2a80b80d2010000d4
 ARM64_BINFMT=/proc/sys/fs/binfmt_misc
 
 arm64_left_out() {
-    ARM64_LEFT_OUT="$*"
+    ROOT_LEFT_OUT="$*"
     return 77
 }
 
 arm64_ready() {
     local err sudo=()
     [ "${NORV_ARM64_WINE:-1}" = 0 ] && { arm64_left_out "NORV_ARM64_WINE=0 leaves it out"; return; }
-    # Mounting binfmt_misc and the root's /proc, and chroot, need root.
-    if [ "$(id -u)" -ne 0 ] && ! sudo -n true 2>/dev/null; then
-        arm64_left_out "it needs root (binfmt_misc, chroot) and $(id -un) is not root and has no password-less sudo"
-        return
-    fi
+    root_can_make
+    case $? in 0) ;; 77) return 77 ;; *) return 1 ;; esac
+    # Mounting binfmt_misc needs root too.
     [ "$(id -u)" -eq 0 ] || sudo=(sudo -n)
-    if ! machine_installed qemu-user-static || ! machine_installed debootstrap; then
-        if ! machine_install qemu-user-static debootstrap; then
+    if ! machine_installed qemu-user-static; then
+        if ! machine_install qemu-user-static; then
             apt-cache policy qemu-user-static 2>/dev/null | grep -q 'Candidate: [0-9]' ||
                 { arm64_left_out "qemu-user-static is not installable from this machine's apt sources"; return; }
             return 1

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Proves the ARM64 build in ARM64 Wine under qemu-user, through its spooler:
 # builds the lean checks (tests/wine/arm64), makes or reuses the cached arm64
-# root (arm64_root.sh), and runs them in a fresh prefix there under Xvfb.
+# root (root.sh), and runs them in a fresh prefix there under Xvfb.
 #
 # Usage: scripts/wine/arm64_test.sh [--probe] [--no-build]
 #   --probe     only ask whether this machine can run it: exit 77 with the
@@ -10,24 +10,13 @@
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-probe=0 build=1
-for arg in "$@"; do
-    case "$arg" in
-        --probe) probe=1 ;; --no-build) build=0 ;;
-        *) echo "arm64_test.sh: unknown option $arg" >&2; exit 2 ;;
-    esac
-done
 # shellcheck source=arm64_machine.sh
 . "$ROOT/scripts/wine/arm64_machine.sh"
-arm64_ready
-rc=$?
-if [ "$rc" -eq 77 ]; then echo "$ARM64_LEFT_OUT"; exit 77; fi
-[ "$probe" -eq 1 ] || [ "$rc" -ne 0 ] && exit "$rc"
-[ "$(id -u)" -eq 0 ] || exec sudo -n -E bash "$0" "$@"
+root_step arm64_ready "$@"
 
 dir="$BUILD_ROOT/windows-arm64"
 sdk="$(bash "$ROOT/scripts/arm64-sdk.sh" | tail -n1)" || exit 1
-if [ "$build" -eq 1 ]; then
+if [ "$ROOT_BUILD" -eq 1 ]; then
     (cd "$ROOT" && cmake --preset windows-arm64 >/dev/null && cmake --build --preset windows-arm64 -j2) ||
         { echo "arm64: the windows-arm64 build failed" >&2; exit 1; }
 fi
@@ -41,30 +30,17 @@ for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe; do
     [ -f "$dir/$file" ] || { echo "arm64: $dir/$file is missing; build the windows-arm64 preset" >&2; exit 1; }
 done
 
-arm64root="$(bash "$ROOT/scripts/wine/arm64_root.sh" | tail -n1)" && [ -d "$arm64root" ] || exit 1
+arm64root="$(root_make arm64 | tail -n1)" && [ -d "$arm64root" ] || exit 1
 run="$(mktemp -d "$arm64root/var/tmp/norv-run.XXXXXX")" || exit 1
 trap 'rm -rf --one-file-system "$run"' EXIT
 mkdir -p "$run/bin"
 cp "$dir"/norvmon.dll "$dir"/norvmon2.dll "$dir"/norvmonui.dll "$dir"/norvinst.exe "$out/norv_arm64_checks.exe" "$run/bin/"
 cp "$ROOT/scripts/wine/arm64_chroot.sh" "$run/"
 inner="${run#"$arm64root"}"
-export arm64root run inner
-# The root's mounts live in a private mount namespace: they go with it,
-# however the run ends. The root sees Xvfb's socket and its cookie.
-limit=$(( ${NORV_WINEBOOT_TIMEOUT:-300} * 2 + ${NORV_WINE_SUITE_TIMEOUT:-600} + 120 ))
-timeout "$limit" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    cp "$XAUTHORITY" "$run/Xauthority"
-    unshare --mount --propagation private bash -c "
-        mount --rbind /dev \"\$arm64root/dev\" && mount -t proc proc \"\$arm64root/proc\" &&
-        mount --bind /tmp/.X11-unix \"\$arm64root/tmp/.X11-unix\" &&
-        chroot \"\$arm64root\" env -i HOME=/root PATH=/usr/bin:/bin DISPLAY=\"\$DISPLAY\" XAUTHORITY=\"\$inner/Xauthority\" \
-            NORV_WINEBOOT_TIMEOUT=\"\${NORV_WINEBOOT_TIMEOUT:-300}\" NORV_WINE_SUITE_TIMEOUT=\"\${NORV_WINE_SUITE_TIMEOUT:-600}\" \
-            bash \"\$inner/arm64_chroot.sh\" \"\$inner\""
-' 2>&1 | tee "$out/checks.log"
+root_run "$arm64root" "$inner" "$inner/arm64_chroot.sh" 2>&1 | tee "$out/checks.log"
 rc=${PIPESTATUS[0]}
 ok=$(grep -c '^ok ' "$out/checks.log")
 bad=$(grep -c '^FAIL ' "$out/checks.log")
-[ "$rc" -eq 124 ] && echo "arm64: the run went past $limit s (NORV_WINE_SUITE_TIMEOUT, NORV_WINEBOOT_TIMEOUT)"
 grep -q '^arm64 checks: ' "$out/checks.log" || { echo "arm64: the checks ended before their summary (exit $rc)"; rc=1; }
 echo "arm64: $ok checks passed, $bad failed"
 [ "$rc" -eq 0 ] && [ "$bad" -eq 0 ]

@@ -6,6 +6,10 @@
 #   wine_prefix_init32 DIR   the same for a 32-bit-only prefix (x86 only)
 #   wine_server_start        keep this prefix's wineserver running (-p)
 #   wine_server_stop         stop this prefix's wineserver only
+#   wine_suite ARCH          run the spooler suite of $BUILD_ROOT/windows-ARCH
+#                            in this prefix: $WORK/suite-ARCH.log and .rc
+#   wine_suite_report ARCH...  the suites' counts from those logs; non-zero
+#                            if one failed, crashed or ran past its time
 #
 # Scripts that source it call wine_server_stop on exit (see the traps in
 # test.sh and demo.sh); no other prefix's wineserver is touched.
@@ -93,6 +97,52 @@ wine_server_stop() {
         wineserver -k 2>/dev/null || true
         wineserver -w 2>/dev/null || true
     fi
+}
+
+wine_suite() {
+    local arch=$1 other
+    wine_server_start
+    echo "wine: running the $arch suite"
+    # Leftovers of an interrupted run: the suite starts uninstalled.
+    for other in $WINE_ARCHES; do
+        (cd "$BUILD_ROOT/windows-$other" 2>/dev/null && wine ./norvinst.exe uninstall >/dev/null 2>&1)
+    done
+    (cd "$BUILD_ROOT/windows-$arch" &&
+        timeout "${SUITE_TIMEOUT:-600}" wine ./norv_spooler_tests.exe --gtest_color=no) \
+        >"$WORK/suite-$arch.log" 2>&1
+    echo $? >"$WORK/suite-$arch.rc"
+    grep -v -e "^wine: Read access denied for device" -e "^[0-9a-f]*:fixme:" "$WORK/suite-$arch.log"
+    wine_server_stop
+}
+
+wine_suite_report() {
+    local arch log rc ran passed skipped failed total_passed=0 total_failed=0 status=0
+    echo
+    echo "Wine suites:"
+    for arch in "$@"; do
+        log="$WORK/suite-$arch.log"
+        rc="$(cat "$WORK/suite-$arch.rc" 2>/dev/null || echo 1)"
+        ran="$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' "$log" 2>/dev/null | tail -1)"
+        passed="$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" 2>/dev/null | tail -1)"
+        skipped="$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below.*/\1/p' "$log" 2>/dev/null | tail -1)"
+        ran="${ran:-0}"; passed="${passed:-0}"; skipped="${skipped:-0}"
+        failed=$((ran - passed - skipped))
+        if [ "$rc" = 124 ]; then
+            echo "  $arch: the suite ran past ${SUITE_TIMEOUT:-600} s and was stopped; on a slow machine set" \
+                "NORV_WINE_SUITE_TIMEOUT to more seconds (see $log)"
+        fi
+        if [ "$rc" != 0 ] && [ "$failed" -eq 0 ]; then
+            failed=1   # crashed or timed out before GoogleTest's summary
+            echo "  $arch: the suite exited with status $rc (see $log)"
+        fi
+        [ "$rc" != 0 ] && status=1
+        echo "  $arch: $passed passed, $failed failed, $skipped skipped"
+        total_passed=$((total_passed + passed))
+        total_failed=$((total_failed + failed))
+    done
+    [ "$total_failed" -ne 0 ] && status=1
+    echo "wine: $total_passed passed, $total_failed failed"
+    return "$status"
 }
 
 # Windows path (Z: drive) of a Unix path.

@@ -81,47 +81,7 @@ timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x
     . "$ROOT/scripts/wine/prefix.sh"
     for arch in $SUITE_ARCHES; do
         if [ "$arch" = x86 ]; then export WINEPREFIX="$WORK/prefix32"; else export WINEPREFIX="$WORK/prefix"; fi
-        wine_server_start
-        echo "wine: running the $arch suite"
-        # Leftovers of an interrupted run: the suite starts uninstalled.
-        for other in $WINE_ARCHES; do
-            (cd "$BUILD_ROOT/windows-$other" && wine ./norvinst.exe uninstall >/dev/null 2>&1)
-        done
-        (cd "$BUILD_ROOT/windows-$arch" &&
-            timeout "$SUITE_TIMEOUT" wine ./norv_spooler_tests.exe --gtest_color=no) \
-            >"$WORK/suite-$arch.log" 2>&1
-        echo $? >"$WORK/suite-$arch.rc"
-        grep -v -e "^wine: Read access denied for device" -e "^[0-9a-f]*:fixme:" "$WORK/suite-$arch.log"
-        wine_server_stop
+        wine_suite "$arch"
     done
 '
-
-total_passed=0
-total_failed=0
-status=0
-echo
-echo "Wine suites:"
-for arch in "${ARCHES[@]}"; do
-    log="$WORK/suite-$arch.log"
-    rc="$(cat "$WORK/suite-$arch.rc" 2>/dev/null || echo 1)"
-    ran="$(sed -n 's/^\[==========\] \([0-9]*\) tests\{0,1\} from .* ran\..*/\1/p' "$log" | tail -1)"
-    passed="$(sed -n 's/^\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | tail -1)"
-    skipped="$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) tests\{0,1\}, listed below.*/\1/p' "$log" | tail -1)"
-    ran="${ran:-0}"; passed="${passed:-0}"; skipped="${skipped:-0}"
-    failed=$((ran - passed - skipped))
-    if [ "$rc" = 124 ]; then
-        echo "  $arch: the suite ran past ${SUITE_TIMEOUT} s and was stopped; on a slow machine set" \
-            "NORV_WINE_SUITE_TIMEOUT to more seconds (see $log)"
-    fi
-    if [ "$rc" != 0 ] && [ "$failed" -eq 0 ]; then
-        failed=1   # crashed or timed out before GoogleTest's summary
-        echo "  $arch: the suite exited with status $rc (see $log)"
-    fi
-    [ "$rc" != 0 ] && status=1
-    echo "  $arch: $passed passed, $failed failed, $skipped skipped"
-    total_passed=$((total_passed + passed))
-    total_failed=$((total_failed + failed))
-done
-[ "$total_failed" -ne 0 ] && status=1
-echo "wine: $total_passed passed, $total_failed failed"
-exit "$status"
+wine_suite_report "${ARCHES[@]}"
