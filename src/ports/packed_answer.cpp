@@ -90,22 +90,25 @@ const PackedAnswer* CurrentAnswer(PortList* list, DWORD level) {
 void WriteAnswer(const PackedAnswer* answer, DWORD level, LPBYTE buffer, DWORD size) {
     LPBYTE end = buffer + size;
     memcpy(end - answer->stringBytes, Strings(answer), answer->stringBytes);
+    // Kept in locals: the stores into the caller's buffer could otherwise be
+    // taken to change the answer, and every field would be read again.
+    const DWORD count = answer->count;
     const DWORD* tops = Tops(answer);
     // Records go through memcpy: the caller's buffer need not be aligned.
     if (level == 1) {
-        for (DWORD i = 0; i < answer->count; ++i)
+        for (DWORD i = 0; i < count; ++i)
             Put(buffer + i * sizeof(PORT_INFO_1W) + offsetof(PORT_INFO_1W, pName),
                 Under(end, tops[i + 1]));
         return;
     }
-    const DWORD belowTop = answer->monitorNameBytes + answer->descriptionBytes;
-    for (DWORD i = 0; i < answer->count; ++i) {
+    const DWORD monitorNameBytes = answer->monitorNameBytes;
+    const DWORD belowTop = monitorNameBytes + answer->descriptionBytes;
+    for (DWORD i = 0; i < count; ++i) {
         // Field by field: a record built on the stack and copied whole would
         // be read back before its stores had landed, a stall per record.
         LPBYTE record = buffer + i * sizeof(PORT_INFO_2W);
         Put(record + offsetof(PORT_INFO_2W, pPortName), Under(end, tops[i + 1]));
-        Put(record + offsetof(PORT_INFO_2W, pMonitorName),
-            Under(end, tops[i] + answer->monitorNameBytes));
+        Put(record + offsetof(PORT_INFO_2W, pMonitorName), Under(end, tops[i] + monitorNameBytes));
         Put(record + offsetof(PORT_INFO_2W, pDescription), Under(end, tops[i] + belowTop));
         Put(record + offsetof(PORT_INFO_2W, fPortType), DWORD(0));
         Put(record + offsetof(PORT_INFO_2W, Reserved), DWORD(0));
