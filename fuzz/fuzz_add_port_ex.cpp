@@ -4,7 +4,8 @@
 // AddressSanitizer catches any read outside what the caller gave. The call
 // answers ERROR_SUCCESS exactly when it added one new port, an existing
 // folder, on top of the list and of the store; otherwise the list and the
-// store are as before. No window opens and nothing leaks.
+// store are as before. No added name holds a comma. No window opens and
+// nothing leaks.
 #include "files_control.h"
 #include "fuzz_support.h"
 #include "shell_control.h"
@@ -19,7 +20,8 @@ namespace {
 const std::string& DriveRoot() {
     static const std::string root = [] {
         auto dir = std::filesystem::temp_directory_path() / "norv-fuzz-add-port-ex";
-        for (const char* sub : {"Out/Scans", "Out/Tmp", "a"}) std::filesystem::create_directories(dir / sub);
+        for (const char* sub : {"Out/Scans", "Out/Tmp", "a", "a,b"})
+            std::filesystem::create_directories(dir / sub);
         return dir.string();
     }();
     return root;
@@ -85,6 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::u16string& port = after.front();
         for (const auto& old : before) FUZZ_CHECK(!EqualNoCase(old, port));
         FUZZ_CHECK(port.size() < 260);
+        // A printer's port list would read it as two ports.
+        FUZZ_CHECK(port.find(u',') == std::u16string::npos);
         if (port != u"NORV") {
             FUZZ_CHECK(port.back() == u'\\');
             const DWORD attributes = GetFileAttributesW(W(port));

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "admin/port_name.h"
 #include "monitor/state.h"
 
 namespace {
@@ -87,6 +88,13 @@ bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
         }
         path[length] = '\\';
         path[length + 1] = 0;
+    }
+    if (HoldsComma(path)) {
+        Tell(owner,
+             TEXT("The path of the selected folder contains a comma, which a port name cannot "
+                  "contain.\n\nPlease select a folder without a comma in its path."),
+             TEXT("Port not added"));
+        return false;
     }
     return true;
 }

@@ -12,6 +12,12 @@ bool IsBadNameCharacter(WCHAR c) {
 
 }  // namespace
 
+bool HoldsComma(LPCWSTR name) {
+    for (; *name; ++name)
+        if (*name == ',') return true;
+    return false;
+}
+
 DWORD RootLength(LPCWSTR path) {
     if (IsDriveLetter(path[0]) && path[1] == ':' && IsSeparator(path[2])) return 3;
     if (!IsSeparator(path[0]) || !IsSeparator(path[1])) return 0;
@@ -36,6 +42,7 @@ DWORD CanonicalPortName(LPCWSTR folder, WCHAR (&name)[kPortStringUnits]) {
     if (!root) return ERROR_INVALID_NAME;
     for (DWORD i = root == 3 ? 3 : 2; i < length; ++i)
         if (IsBadNameCharacter(name[i])) return ERROR_INVALID_NAME;
+    if (HoldsComma(name)) return ERROR_INVALID_NAME;
     if (name[length - 1] != '\\') {
         if (length + 1 >= kPortStringUnits) return ERROR_INVALID_NAME;
         name[length] = '\\';

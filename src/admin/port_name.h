@@ -13,8 +13,13 @@
 // device path such as \\.\ or \\?\).
 DWORD RootLength(LPCWSTR path);
 
+// A printer's ports are one comma-separated string, so a name with a comma
+// would read as two ports. New ports never hold one; a stored one, from an
+// older version, is still listed and can be deleted.
+bool HoldsComma(LPCWSTR name);
+
 // `name` receives the absolute `folder` made canonical as GetFullPathNameW
 // makes it, ended with one backslash: ERROR_SUCCESS, or ERROR_INVALID_NAME when
-// it is relative, holds characters a file name cannot, or is too long for a
-// port. Never looks at the disk; the default port "NORV" is no folder.
+// it is relative, holds characters a file name cannot or a comma, or is too
+// long for a port. Never looks at the disk; the default port "NORV" is no folder.
 DWORD CanonicalPortName(LPCWSTR folder, WCHAR (&name)[kPortStringUnits]);

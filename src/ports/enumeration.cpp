@@ -7,6 +7,7 @@
 #include "monitor/lock.h"
 #include "monitor/operations.h"
 #include "monitor/state.h"
+#include "ports/packed_answer.h"
 
 namespace {
 
@@ -91,7 +92,15 @@ BOOL WINAPI EnumPorts(LPWSTR, DWORD Level, LPBYTE pPorts, DWORD cbBuf, LPDWORD p
         return FALSE;
     }
     if (!portList) return TRUE;
+    if ((Level == 1 || Level == 2) && portList->count) {
+        if (const PackedAnswer* answer = CurrentAnswer(portList, Level)) {
+            WriteAnswer(answer, Level, pPorts, cbBuf);
+            *pcReturned = portList->count;
+            return TRUE;
+        }
+    }
 
+    // No memory for a packed answer: pack from the records.
     LPBYTE stringEnd = pPorts + cbBuf;
     LPBYTE entry = pPorts;
     DWORD returned = 0;

@@ -62,6 +62,8 @@ PortList::~PortList() {
     HeapFreeString(level2Strings);
     FreeRecords(head);
     FreeRecords(retired);
+    for (PackedAnswer* answer : packedAnswers)
+        if (answer) HeapFree(GetProcessHeap(), 0, answer);
 }
 
 void PortList::ComputeTempDirectory() {
@@ -101,6 +103,7 @@ void PortList::Push(PortRecord* record) {
     record->order = head->order - 1;
     head->previous = record;
     head = record;
+    ++changes;
     ++count;
     nameUnitsTotal += record->nameUnits;
     IndexNames(record);
@@ -160,6 +163,7 @@ void PortList::Rebuild(PortRecord* const* storedFirst, DWORD storedCount) {
     if (top) top->next = below;
     else newHead = below;
     head = newHead;
+    ++changes;
     count = 0;
     nameUnitsTotal = 0;
     names_.Clear();
@@ -229,6 +233,7 @@ void PortList::Unlink(PortRecord* record) {
     if (record->previous) record->previous->next = record->next;
     else head = record->next;
     record->next->previous = record->previous;
+    ++changes;
     --count;
     nameUnitsTotal -= record->nameUnits;
     names_.Remove(&record->pathLink);

@@ -11,6 +11,8 @@
 constexpr DWORD PORT_DOC_ACTIVE = 0x1;  // a document is in progress
 constexpr DWORD PORT_OPEN = 0x2;        // opened by the spooler
 
+struct PackedAnswer;  // ports/packed_answer.h
+
 struct PortRecord {
     WCHAR path[kPortStringUnits];        // directory, ending in a backslash
     WCHAR outputFile[kPortStringUnits];  // output name of the document in progress
@@ -92,6 +94,12 @@ public:
     unsigned long long nameUnitsTotal = 0;
     // A load left stored ports out of the list: it must not be saved as it is.
     bool missesStoredPorts = false;
+    // Moves on with every change of which ports are listed or of their order:
+    // an EnumPorts answer packed before it is stale.
+    unsigned long long changes = 0;
+    // EnumPorts' packed answers at levels 1 and 2, one heap block each, made
+    // on demand and freed with the list.
+    PackedAnswer* packedAnswers[2] = {};
 
 private:
     PortList() = default;

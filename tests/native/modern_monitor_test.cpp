@@ -3,6 +3,7 @@
 // monitor through OpenPrinterW(",XcvMonitor NORV Monitor") and XcvDataW.
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <unistd.h>
 
 #include "control.h"
@@ -546,6 +547,81 @@ TEST_F(MonitorUiTest, ConfigureAndDeletePortUiShowTheLegacyBoxes) {
     EXPECT_EQ(GetLastError(), DWORD(ERROR_UNKNOWN_PORT));
     ExpectOneBox(u"An unknown error has occurred\n\nCouldn't remove the port.", u"Error");
 
+}
+
+// A printer's ports are one comma-separated string, so no door adds a port
+// whose name holds a comma, and nothing changes; one stored by an older
+// version is listed and goes out through every door that deletes.
+TEST_F(MonitorUiTest, CommaInAPortNameAtEveryDoor) {
+    std::filesystem::create_directories(drive / "a,b");
+    const std::u16string folder = u"D:\\a,b";
+    const std::u16string port = u"D:\\a,b\\";
+    const std::u16string commaBox =
+        u"The path of the selected folder contains a comma, which a port name cannot contain."
+        u"\n\nPlease select a folder without a comma in its path.";
+    const std::u16string removedBox = u"Port \"D:\\a,b\\\" successfully removed.";
+    Monitor legacy;
+    auto addPortEx = [&](DWORD level, const std::u16string& name) {
+        PORT_INFO_2W info = {W(name), nullptr, nullptr, 0, 0};
+        return legacy.ops().pfnAddPortEx(nullptr, level, reinterpret_cast<LPBYTE>(&info), nullptr)
+                   ? DWORD(ERROR_SUCCESS)
+                   : GetLastError();
+    };
+    auto dialog = [&](BOOL ok) { return ok ? DWORD(ERROR_SUCCESS) : GetLastError(); };
+    const struct {
+        const char* door;
+        bool legacyForm;
+        bool stored;  // the comma port is stored beforehand, to be deleted
+        std::function<DWORD()> act;
+        DWORD expected;
+        std::u16string box;  // empty: none
+        std::u16string caption;
+    } doors[] = {
+        {"AddPort", true, false, [&] {
+             win32layer::ChooseFolder(folder);
+             return dialog(legacy.ops().pfnAddPort(nullptr, kOwner, nullptr));
+         }, ERROR_SUCCESS, commaBox, u"Port not added"},
+        {"AddPortEx level 1", true, false, [&] { return addPortEx(1, folder); }, ERROR_INVALID_NAME, {}, {}},
+        {"AddPortEx level 2", true, false, [&] { return addPortEx(2, port); }, ERROR_INVALID_NAME, {}, {}},
+        {"AddPortEx, share", true, false, [&] { return addPortEx(1, u"\\\\srv,1\\out"); },
+         ERROR_INVALID_NAME, {}, {}},
+        {"Xcv AddPort", false, false, [&] {
+             return Xcv(u"AddPort", Input(port), SERVER_ACCESS_ADMINISTER);
+         }, ERROR_INVALID_NAME, {}, {}},
+        {"AddPortUI", false, false, [&] {
+             win32layer::ChooseFolder(folder);
+             return dialog(ui->pfnAddPortUI(nullptr, kOwner, W(u"NORV Monitor"), nullptr));
+         }, ERROR_CANCELLED, commaBox, u"Port not added"},
+        {"DeletePort", true, true, [&] {
+             return dialog(legacy.ops().pfnDeletePort(nullptr, kOwner, W(port)));
+         }, ERROR_SUCCESS, removedBox, u"Port removed"},
+        {"Xcv DeletePort", false, true, [&] {
+             return Xcv(u"DeletePort", Input(port), SERVER_ACCESS_ADMINISTER);
+         }, ERROR_SUCCESS, {}, {}},
+        {"DeletePortUI", false, true, [&] {
+             return dialog(ui->pfnDeletePortUI(nullptr, kOwner, W(port)));
+         }, ERROR_SUCCESS, removedBox, u"Port removed"},
+    };
+    for (const auto& door : doors) {
+        SCOPED_TRACE(door.door);
+        if (table) Stop();
+        ModernMonitorTest::SetUp();
+        StoreString(kRoot, u"1", u"NORV");
+        if (door.stored) StoreString(kRoot, u"2", port);
+        if (door.legacyForm) legacy.Start();
+        else Start();
+        auto listed = [&] { return door.legacyForm ? legacy.Ports() : Ports(); };
+        const Names before = door.stored ? Names{port, u"NORV"} : Names{u"NORV"};
+        ASSERT_EQ(listed(), before);
+        SetLastError(0);
+        EXPECT_EQ(door.act(), door.expected);
+        if (door.box.empty()) EXPECT_TRUE(win32layer::MessageBoxes().empty());
+        else ExpectOneBox(door.box, door.caption);
+        EXPECT_EQ(listed(), Names{u"NORV"});
+        EXPECT_EQ(StoredPorts(), Names{u"NORV"});
+        if (door.legacyForm) legacy.Detach();
+        else Stop();
+    }
 }
 
 // Another machine's ports are not this DLL's to change: each call is

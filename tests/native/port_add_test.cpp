@@ -157,6 +157,7 @@ TEST_F(PortAddTest, RefusedFoldersChangeNothing) {
         StoreString(kRoot, u"1", u"C:\\Out\\Scans\\");
         StoreString(kRoot, u"2", u"NORV");
         monitor.Start();
+        monitor.Ports();  // EnumPorts keeps its packed answer from here on
         const unsigned changes = win32layer::RegistryChangeCount();
         const size_t blocks = win32layer::LiveHeapBlocks();
 
@@ -212,6 +213,7 @@ TEST_F(PortAddTest, FailuresUnderTheLockLeaveListAndStoreAsTheyWere) {
         SetUp();
         StoreString(kRoot, u"1", u"NORV");
         monitor.Start();
+        monitor.Ports();  // EnumPorts keeps its packed answer from here on
         const size_t blocks = win32layer::LiveHeapBlocks();
 
         win32layer::FailCall(c.api, c.nth);

@@ -266,6 +266,7 @@ TEST_F(PortAdminTest, EveryFailureOfTheSpoolerCheckRefusesThePort) {
         win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
         StoreString(kRoot, u"1", u"NORV");
         monitor.Start();
+        monitor.Ports();  // EnumPorts keeps its packed answer from here on
         size_t blocks = win32layer::LiveHeapBlocks();
         unsigned changes = win32layer::RegistryChangeCount();
 
@@ -299,6 +300,7 @@ TEST_F(PortAdminTest, EveryFailureOfTheSpoolerCheckRefusesThePort) {
 TEST_F(PortAdminTest, NoMemoryForTheNewPortKeepsListAndStore) {
     StoreString(kRoot, u"1", u"NORV");
     monitor.Start();
+    monitor.Ports();  // EnumPorts keeps its packed answer from here on
     win32layer::ChooseFolder(u"D:\\Scans");
     // The first allocation holds the spooler's answer, the second the record.
     win32layer::FailCall(Api::HeapAlloc, 2);

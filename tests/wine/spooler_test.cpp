@@ -479,6 +479,7 @@ TEST_F(Spooler, AddPortCommandRefusalsGiveTheWindowsMessage) {
         {L"norvtest\\Refused", ERROR_INVALID_NAME},
         {root_ + L"\\No such folder", ERROR_PATH_NOT_FOUND},
         {L"nOrV", ERROR_ALREADY_EXISTS},  // the default port, listed
+        {root_ + L"\\Out,Scans", ERROR_INVALID_NAME},  // a comma would split a printer's port list
     };
     for (const Case& c : cases) {
         norv::CommandResult result = norv::RunInstaller(L"add-port " + Quoted(c.folder));

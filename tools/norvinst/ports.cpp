@@ -154,7 +154,11 @@ int AddPorts(int count, wchar_t** folders) {
         if (error == ERROR_SUCCESS) {
             Out(L"Added the port for %ls as %ls", folders[i], name);
         } else {
-            Err(L"cannot add the port for %ls: %ls", folders[i], ErrorMessage(error).text);
+            // The system's words for the code speak of syntax, which a folder with a
+            // comma does not get wrong.
+            const bool comma = error == ERROR_INVALID_NAME && HoldsComma(folders[i]);
+            Err(L"cannot add the port for %ls: %ls%ls", folders[i], ErrorMessage(error).text,
+                comma ? L"; a port name cannot contain a comma" : L"");
             ++refused;
         }
     }
