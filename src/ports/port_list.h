@@ -92,6 +92,8 @@ public:
     unsigned long long nameUnitsTotal = 0;
     // A load left stored ports out of the list: it must not be saved as it is.
     bool missesStoredPorts = false;
+    // The store holds exactly this list, value for value (port_store.h).
+    bool storeMatches = false;
 
 private:
     PortList() = default;

@@ -79,6 +79,7 @@ protected:
     }
 
     void StartEmpty() {
+        CreateKey(kRoot);
         monitor.Start();
         monitor.ops().pfnDeletePort(nullptr, nullptr, W(u"NORV"));
         win32layer::ClearMessageBoxes();
