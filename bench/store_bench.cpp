@@ -122,7 +122,7 @@ BENCHMARK(BM_StoreAdd)->ArgName("ports")->Arg(10)->Arg(1000)->Arg(10000);
 // keeps its length and the next delete again finds n/2 ports above.
 void BM_StoreDeleteMiddle(benchmark::State& state) {
     const DWORD ports = DWORD(state.range(0));
-    LoadedMonitor monitor(int(ports));
+    LoadedMonitor monitor{int(ports)};
     TimedCalls calls;
     std::u16string name;
     for (auto _ : state) {
