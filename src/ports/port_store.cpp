@@ -149,7 +149,6 @@ LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
     return ERROR_SUCCESS;
 }
 
-
 namespace {
 
 // One port's value, with its terminator.
@@ -167,15 +166,18 @@ LSTATUS DeleteFrom(const StoreKey& key, DWORD first) {
     }
 }
 
-// The store's rule, for every way it is written: values are written from 1
-// upwards, and values past the end are deleted only after all were written.
-// A change differs from what is stored by one port: adding one appends it,
-// deleting one moves those stored above it down by one. So each value is
-// overwritten only once its old port is stored below it too, and stopping
-// after any single write leaves every port stored (one maybe twice, which a
-// load lists once), never lost. An add writes one value and a delete the
-// values above the deleted port; only a store that may not hold the list
-// (after a failed save or an incomplete load) is written whole.
+// The store's rule, for every way it is written: a value that holds a port is
+// overwritten only once that port is stored under another value too, and the
+// last value is deleted only after all writes. Adding a port appends it
+// (after clearing the values past its number, which hold no port); deleting
+// one moves the values above it down by one, lowest first, then deletes the
+// last; the whole list is written from 1 upwards, which for a list one change
+// away from the store is the same order. So stopping after any single write
+// leaves every port stored (one maybe twice, which a load lists once), never
+// lost. An add writes one value and a delete the values above the deleted
+// port; only a store that may not hold the list (after a failed save that
+// could not be undone, or a load that stopped early or read values a save
+// would not have written) is written whole.
 
 // Writes the list whole, leaving out `skip` (a record about to be removed).
 LSTATUS WriteAll(const StoreKey& key, const PortList* list, const PortRecord* skip) {
@@ -285,9 +287,14 @@ LSTATUS RemoveAndStore(PortList* list, LPCWSTR root, LPCWSTR name) {
     bool restored = false;
     {
         StoreKey key(root, KEY_READ | KEY_SET_VALUE);
-        if (!key) status = key.status(), restored = true;
-        else if (matched) status = ShiftOut(key, list, record, &restored);
-        else status = WriteAll(key, list, record);
+        if (!key) {
+            status = key.status();
+            restored = true;  // nothing was written
+        } else if (matched) {
+            status = ShiftOut(key, list, record, &restored);
+        } else {
+            status = WriteAll(key, list, record);
+        }
     }
     if (status != ERROR_SUCCESS) {
         // The port stays listed, and is written back to the store: a whole
