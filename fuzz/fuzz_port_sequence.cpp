@@ -9,9 +9,12 @@
 // of the list after every step:
 //  - no name is listed twice;
 //  - a step without a failure gives exactly the model's list;
-//  - after every save without a failure the store holds exactly the list;
-//  - once failures stop, every port the user did not delete is stored; the
-//    only change that may be lost is one the user was told had failed.
+//  - a change reported as made leaves the store holding exactly the list; one
+//    reported as failed (or refused) leaves the list as it was, or as the
+//    store's ports the last load missed complete it, whether or not a fault
+//    struck;
+//  - every port the user did not delete stays stored, and a failed change
+//    loses none.
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,8 +101,7 @@ std::u16string NameOf(uint8_t selector) {
 const std::u16string kTakenText =
     u"The port cannot be added, because there\nis another one with the same name.";
 const std::u16string kUnreadText = u"The list of ports could not be read.\n\nNothing was changed.";
-const std::u16string kUnsavedText =
-    u"The port list could not be saved.\n\nThe change may be lost when the spooler restarts.";
+const std::u16string kUnsavedText = u"The port list could not be saved.\n\nNothing was changed.";
 const std::u16string kNoMemoryText = u"The port could not be added: not enough memory.";
 const std::u16string kUnknownText = u"An unknown error has occurred\n\nCouldn't remove the port.";
 
@@ -244,6 +246,7 @@ private:
         else win32layer::ChooseFolder(kFolders[answer % (kFolderCount + 1)]);
         const ModelList before = model_;
         const auto storedBefore = ReadablePorts();
+        const Unchanged unchanged = Before(storedBefore);
 
         Arm(fault);
         FUZZ_CHECK(table_->Monitor.pfnAddPort(nullptr, kOwner, W(u"NORV Monitor")));
@@ -266,8 +269,10 @@ private:
                 ModelList completed = CompletedModel(storedBefore);
                 if (FindPort(completed, port, directory_) >= 0) {
                     FUZZ_CHECK(text == kTakenText);
+                } else if (!canSave_) {
+                    FUZZ_CHECK(text == kUnsavedText);  // taken back out
                 } else {
-                    FUZZ_CHECK(canSave_ ? boxes.empty() : text == kUnsavedText);
+                    FUZZ_CHECK(boxes.empty());
                     completed.insert(completed.begin(), ModelPort{port, false});
                 }
                 model_ = completed;
@@ -283,8 +288,8 @@ private:
         // every other outcome, and nothing else may have added it.
         const bool added = !cancel && boxes.empty() && !model_.empty() && model_[0].name == port &&
                            FindPort(before, port, directory_) < 0;
-        if (text == kUnsavedText) FUZZ_CHECK(!model_.empty() && model_[0].name == port);
         if (!cancel && boxes.empty() && !struck) FUZZ_CHECK(added);
+        if (!added) CheckUnchanged(unchanged);
         if (added) mustStore_.push_back(port);
         Check(struck, added);
     }
@@ -305,6 +310,7 @@ private:
         else if (folder == u"Scans") refusal = ERROR_INVALID_NAME;
         const ModelList before = model_;
         const auto storedBefore = ReadablePorts();
+        const Unchanged unchanged = Before(storedBefore);
         const size_t browsed = win32layer::FolderBrowserCalls().size();
 
         PORT_INFO_1W info1 = {W(folder)};
@@ -371,12 +377,14 @@ private:
             bool known = FindPort(before, port, directory_) >= 0;
             for (const auto& stored : storedBefore) known = known || EqualNoCase(stored, port);
             FUZZ_CHECK(FindListed(model_, port) < 0 || known);
+            CheckUnchanged(unchanged);
         }
         Check(struck, added);
     }
 
     void DeletePort(const std::u16string& name, unsigned fault) {
         const auto storedBefore = ReadablePorts();
+        const Unchanged unchanged = Before(storedBefore);
         Arm(fault);
         FUZZ_CHECK(table_->Monitor.pfnDeletePort(nullptr, kOwner, W(name)));
         const bool struck = Disarm(fault);
@@ -390,7 +398,7 @@ private:
             const int at = portList ? FindPort(completed, name, directory_) : -1;
             if (at >= 0) {
                 FUZZ_CHECK(text == (canSave_ ? removedText : kUnsavedText));
-                completed.erase(completed.begin() + at);
+                if (canSave_) completed.erase(completed.begin() + at);
             } else {
                 FUZZ_CHECK(text == kUnknownText);
             }
@@ -401,8 +409,10 @@ private:
                        text == kUnsavedText);
             Resync();
         }
-        // The port the user deleted, if one went, need not stay stored.
-        if (text == removedText || text == kUnsavedText) {
+        // The port the user deleted need not stay stored; one whose delete
+        // failed is still listed and stored.
+        if (text != removedText) CheckUnchanged(unchanged);
+        if (text == removedText) {
             mustStore_.erase(std::remove_if(mustStore_.begin(), mustStore_.end(),
                                             [&](const std::u16string& kept) {
                                                 return Names(ModelPort{kept, kept == u"NORV"}, name,
@@ -435,6 +445,7 @@ private:
     void XcvDeletePort(const std::u16string& name, bool administer, unsigned fault) {
         const auto storedBefore = ReadablePorts();
         const ModelList before = model_;
+        const Unchanged unchanged = Before(storedBefore);
         Arm(fault);
         const DWORD error = Xcv(u"DeletePort", name, administer ? SERVER_ACCESS_ADMINISTER : 0);
         const bool struck = Disarm(fault);
@@ -452,7 +463,7 @@ private:
                 FUZZ_CHECK(error == ERROR_NOT_ENOUGH_MEMORY);
             } else if (at >= 0) {
                 FUZZ_CHECK(canSave_ ? error == ERROR_SUCCESS : error != ERROR_SUCCESS);
-                completed.erase(completed.begin() + at);
+                if (canSave_) completed.erase(completed.begin() + at);
                 model_ = completed;
                 incomplete_ = false;
             } else {
@@ -463,16 +474,9 @@ private:
         } else {
             Resync();
         }
-        // The port went (saved or not): the user deleted it, it need not stay stored.
-        // (A success may remove a port only the store held, read in first;
-        // the name may name two ports, the default one by its directory.)
-        const auto named = [&](const ModelList& list) {
-            size_t n = 0;
-            for (const auto& port : list) n += Names(port, name, directory_);
-            return n;
-        };
-        const bool removed = error == ERROR_SUCCESS || named(model_) < named(before);
-        if (removed) {
+        // Deleted: it need not stay stored. Failed: nothing changed.
+        if (error != ERROR_SUCCESS) CheckUnchanged(unchanged);
+        if (error == ERROR_SUCCESS) {
             mustStore_.erase(std::remove_if(mustStore_.begin(), mustStore_.end(),
                                             [&](const std::u16string& kept) {
                                                 return Names(ModelPort{kept, kept == u"NORV"}, name,
@@ -576,6 +580,21 @@ private:
     std::vector<std::u16string> Listed() const { return Ports(table_); }
 
     // ---- The checks after every step ----
+    // The list before a change, and as the change's read of the store would
+    // complete it.
+    struct Unchanged {
+        std::vector<std::u16string> listed;
+        std::vector<std::u16string> completed;
+    };
+    Unchanged Before(const std::vector<std::u16string>& storedBefore) const {
+        return {Listed(), ModelNames(CompletedModel(storedBefore))};
+    }
+    // A change reported as failed or refused was not made.
+    void CheckUnchanged(const Unchanged& before) const {
+        const auto listed = Listed();
+        FUZZ_CHECK(listed == before.listed || listed == before.completed);
+    }
+
     void Check(bool struck, bool savedByChange) {
         const auto listed = Listed();
         if (trace_) {

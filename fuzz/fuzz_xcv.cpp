@@ -3,14 +3,17 @@
 // (the real ones, near misses, other cases, names running on past a real
 // one), any input bytes in a heap block of exactly the length given (names
 // with and without their terminator, odd lengths, none), any output size
-// with or without a buffer, with or without a handle, and XcvClosePort.
+// with or without a buffer, with or without a handle, and XcvClosePort; any
+// registry call the command makes may fail.
 // After every call:
 //  - the needed size is what the command documents, and nothing is written
 //    past it (AddressSanitizer guards the end of each block);
 //  - a refused command changes neither the list nor the store, and nothing
 //    changes without SERVER_ACCESS_ADMINISTER;
 //  - an add puts one port on top, a delete takes out the one named, and the
-//    store then holds exactly the list;
+//    store then holds exactly the list; a failed one changes neither (the
+//    values a delete moved are written back), and one that met no failure
+//    does not fail;
 //  - "PortExists" answers whether the monitor lists the name.
 // After shutdown and detach nothing the monitor took is left.
 #include <filesystem>
@@ -41,6 +44,11 @@ const char16_t* const kNames[] = {
     u"C:\\Missing\\",  u"LPT1:",            u"Scans",            u"C:\\Out\\..\\a",
 };
 constexpr size_t kNameCount = sizeof(kNames) / sizeof(kNames[0]);
+
+// The registry calls the store makes through the spooler's functions.
+const win32layer::Api kRegistryCalls[] = {win32layer::Api::RegQueryValueExW,
+                                          win32layer::Api::RegSetValueExW,
+                                          win32layer::Api::RegDeleteValueW};
 
 const ACCESS_MASK kAccesses[] = {0, SERVER_ACCESS_ADMINISTER, 0x000F0003 /* all access */,
                                  SERVER_ACCESS_ENUMERATE};
@@ -235,13 +243,23 @@ private:
         Block outBlock(outBuffer ? outBytes : 0);
         if (outBuffer && outBytes) std::memset(outBlock.data(), 0xA5, outBytes);
 
+        // Now and then the nth call of one registry function fails.
+        const uint8_t fault = in_.Byte();
+        // (A command makes a few calls: the store holds a few ports.)
+        const win32layer::Api faulted = kRegistryCalls[(fault >> 2) % 3];
+        const unsigned nth = (fault & 0x03) + 1;
+        const unsigned callsBefore = win32layer::CallCount(faulted);
+
         const Names before = Listed();
         const Stored storedBefore = StoredValues();
         DWORD needed = 0xDEADBEEF;
+        if (fault & 0x80) win32layer::FailCall(faulted, nth);
         const DWORD status = table_->pfnXcvDataPort(
             xcv, noCommand ? nullptr : reinterpret_cast<LPCWSTR>(commandBlock.data()), present ? inBlock.data() : nullptr,
             DWORD(input.size()), outBuffer ? outBlock.data() : nullptr, outBytes,
             neededPointer ? &needed : nullptr);
+        win32layer::ClearFaults();
+        const bool struck = (fault & 0x80) && win32layer::CallCount(faulted) - callsBefore >= nth;
         const Names after = Listed();
         const Stored storedAfter = StoredValues();
         const bool changed = after != before || storedAfter != storedBefore;
@@ -281,6 +299,8 @@ private:
             else if (read != ERROR_SUCCESS) FUZZ_CHECK(status == read);
             else if (command == u"DeletePort" && Named(before, name) < 0)
                 FUZZ_CHECK(status == ERROR_UNKNOWN_PORT);
+            else if (command == u"DeletePort" && !struck)
+                FUZZ_CHECK(status == ERROR_SUCCESS);
             if (status == ERROR_SUCCESS) CheckChange(command == u"AddPort", name, before, after);
         } else {
             if (neededPointer) FUZZ_CHECK(needed == 0);

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (preset native-bench, Release) and runs them; then
 # prints the tables of docs/performance.md: EnumPorts as ratios to its memcpy
-# floor, job cycles, SavePorts with its registry calls, and job cycles from
+# floor, job cycles, SavePorts with its registry calls, one add and one
+# delete at 10 to 10,000 ports against their targets, and job cycles from
 # two threads behind a slow printer. Extra arguments go to the benchmark
 # binary (e.g. --benchmark_filter=EnumPorts).
 #
@@ -86,6 +87,42 @@ for name, run in runs.items():
     print(f"| {what} | {m[2]} | {ns(run) / 1e3:.1f} | {run['registryCalls']:.0f} | "
           f"{run['RegSetValueExW']:.0f} | {run['RegDeleteValueW']:.0f} | "
           f"{run['RegOpenKeyExW'] + run['RegCloseKey']:.0f} |")
+
+# One change to the store. An add writes one value, so its cost must not
+# grow with the list: add at 10,000 within 2x of add at 10. A delete from the
+# middle moves the n/2 values above it down by one: its model is the delete
+# at 10 ports plus (n/2 - 5) value writes, each at the per-write cost of the
+# bare writes at n (the floor); the delete must stay within 2x of that model.
+print("\n| One change | ports | µs per change | registry calls | RegSetValueExW | RegDeleteValueW | open+close |")
+print("|---|---:|---:|---:|---:|---:|---:|")
+for what, kind in (("add one port", "StoreAdd"), ("delete the middle port", "StoreDeleteMiddle"),
+                   ("bare writes of that delete (floor)", "StoreDeleteMiddleFloor")):
+    for ports in (10, 1000, 10000):
+        run = runs.get(f"BM_{kind}/ports:{ports}")
+        if not run: continue
+        if "registryCalls" in run:
+            print(f"| {what} | {ports} | {ns(run) / 1e3:.2f} | {run['registryCalls']:.0f} | "
+                  f"{run['RegSetValueExW']:.0f} | {run['RegDeleteValueW']:.0f} | "
+                  f"{run['RegOpenKeyExW'] + run['RegCloseKey']:.0f} |")
+        else:
+            print(f"| {what} | {ports} | {ns(run) / 1e3:.2f} | {run['writes']:.0f} | "
+                  f"{run['writes'] - 1:.0f} | 1 | 0 |")
+add = {p: runs.get(f"BM_StoreAdd/ports:{p}") for p in (10, 1000, 10000)}
+delete = {p: runs.get(f"BM_StoreDeleteMiddle/ports:{p}") for p in (10, 1000, 10000)}
+floor = {p: runs.get(f"BM_StoreDeleteMiddleFloor/ports:{p}") for p in (10, 1000, 10000)}
+if all(add.values()) and all(delete.values()) and all(floor.values()):
+    print("\n| Growth of one change | ports | measured µs | model µs | ratio | target |")
+    print("|---|---:|---:|---:|---:|---:|")
+    for p in (1000, 10000):
+        r = ns(add[p]) / ns(add[10])
+        print(f"| add, against add at 10 | {p} | {ns(add[p]) / 1e3:.2f} | {ns(add[10]) / 1e3:.2f} | "
+              f"{r:.2f}x | {'met' if r <= 2 else 'MISSED'} (2x) |")
+    for p in (1000, 10000):
+        write = ns(floor[p]) / floor[p]["writes"]
+        model = ns(delete[10]) + (p // 2 - 5) * write
+        r = ns(delete[p]) / model
+        print(f"| delete, against delete at 10 + {p // 2 - 5} writes of {write:.0f} ns | {p} | "
+              f"{ns(delete[p]) / 1e3:.2f} | {model / 1e3:.2f} | {r:.2f}x | {'met' if r <= 2 else 'MISSED'} (2x) |")
 
 print("\n| Job cycles, every printer call 1 ms | threads | cycles/s (all threads) | ms per cycle, per thread |")
 print("|---|---:|---:|---:|")

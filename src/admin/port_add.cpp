@@ -36,13 +36,10 @@ DWORD InsertAndSave(LPCWSTR name, bool isDefault) {
     if (complete != ERROR_SUCCESS) return DWORD(complete);
     if (isDefault ? portList->HasDefaultPort() : portList->Find(name) != nullptr)
         return ERROR_ALREADY_EXISTS;
-    if (!portList->Insert(isDefault ? nullptr : name, isDefault)) return ERROR_NOT_ENOUGH_MEMORY;
-    if (SavePorts(portList, registryRoot) == ERROR_SUCCESS) return ERROR_SUCCESS;
-    // Not stored: a port reported as added must outlive a restart. Take it
-    // back out, and rewrite the store from the list as it was in case the
-    // value landed after all.
-    portList->Remove(isDefault ? kDefaultPortName : name);
-    SavePorts(portList, registryRoot);
+    // Not stored, the port is taken back out: one reported as added must
+    // outlive a restart.
+    const LSTATUS status = InsertAndStore(portList, registryRoot, name, isDefault);
+    if (status == ERROR_SUCCESS || status == ERROR_NOT_ENOUGH_MEMORY) return DWORD(status);
     return ERROR_CANTWRITE;
 }
 

@@ -16,12 +16,9 @@ void TellUnread(HWND owner) {
          TEXT("Error"));
 }
 
-// The change is made, but the store may still hold the list before it.
+// The change could not be stored, so it was not made either.
 void TellUnsaved(HWND owner) {
-    Tell(owner,
-         TEXT("The port list could not be saved.\n\nThe change may be lost when the spooler "
-              "restarts."),
-         TEXT("Error"));
+    Tell(owner, TEXT("The port list could not be saved.\n\nNothing was changed."), TEXT("Error"));
 }
 
 }  // namespace
@@ -36,23 +33,19 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
 
     bool taken = false;
     bool read = true;
-    bool added = false;
-    bool saved = false;
+    LSTATUS added = ERROR_SUCCESS;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
         // Another AddPort may have added the same folder since the check.
         taken = read && (!portList || portList->Find(path));
-        if (read && !taken) {
-            added = portList->Insert(path, false) != 0;
-            saved = added && SavePorts(portList, registryRoot) == ERROR_SUCCESS;
-        }
+        if (read && !taken) added = InsertAndStore(portList, registryRoot, path, false);
     }
     if (!read) TellUnread(hWnd);
     else if (taken) TellTaken(hWnd);
-    else if (!added)
+    else if (added == ERROR_NOT_ENOUGH_MEMORY)
         Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
-    else if (!saved) TellUnsaved(hWnd);
+    else if (added != ERROR_SUCCESS) TellUnsaved(hWnd);
     return TRUE;
 }
 
@@ -63,17 +56,15 @@ BOOL WINAPI ConfigurePort(LPWSTR, HWND hWnd, LPWSTR) {
 
 BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
     bool read = true;
-    bool removed = false;
-    bool saved = false;
+    LSTATUS removed = ERROR_UNKNOWN_PORT;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
-        removed = read && portList && portList->Remove(pPortName);
-        saved = removed && SavePorts(portList, registryRoot) == ERROR_SUCCESS;
+        if (read && portList) removed = RemoveAndStore(portList, registryRoot, pPortName);
     }
     if (!read) TellUnread(hWnd);
-    else if (!removed) TellNotRemoved(hWnd);
-    else if (!saved) TellUnsaved(hWnd);
+    else if (removed == ERROR_UNKNOWN_PORT) TellNotRemoved(hWnd);
+    else if (removed != ERROR_SUCCESS) TellUnsaved(hWnd);
     else TellRemoved(hWnd, pPortName);
     return TRUE;
 }

@@ -9,7 +9,5 @@ DWORD RemovePortByName(LPCWSTR name) {
     // After an incomplete load, saving would write over the ports not read.
     const LSTATUS read = CompleteFromStore(portList, registryRoot);
     if (read != ERROR_SUCCESS) return DWORD(read);
-    if (!portList->Remove(name)) return ERROR_UNKNOWN_PORT;
-    // Removed from the list; a failed save is told, as the store may still hold it.
-    return DWORD(SavePorts(portList, registryRoot));
+    return DWORD(RemoveAndStore(portList, registryRoot, name));
 }

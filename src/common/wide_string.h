@@ -29,6 +29,16 @@ inline void WideAppend(LPWSTR dst, DWORD capacity, LPCWSTR src) {
     if (length < capacity) WideCopy(dst + length, capacity - length, src);
 }
 
+// Unit for unit, case included; null counts as empty.
+inline bool WideEqual(LPCWSTR a, LPCWSTR b) {
+    if (!a) a = TEXT("");
+    if (!b) b = TEXT("");
+    for (;; ++a, ++b) {
+        if (*a != *b) return false;
+        if (!*a) return true;
+    }
+}
+
 // Names compare as Windows compares file names: ordinal, ignoring case unit by
 // unit through the system's upper-case mapping, so that C:\ÄRZTE\ and
 // C:\ärzte\ are one folder. CompareStringOrdinal does that from Windows

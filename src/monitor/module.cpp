@@ -47,7 +47,7 @@ void StartMonitor() {
     // listed, but storing it would overwrite the values that were not read.
     const bool complete = LoadPorts(portList, registryRoot);
     if (!portList->HasDefaultPort() && portList->Insert(nullptr, true) && complete)
-        SavePorts(portList, registryRoot);
+        StoreInsertedHead(portList, registryRoot);
 }
 
 void StopMonitor() {

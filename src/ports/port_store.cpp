@@ -12,13 +12,19 @@ struct ValueName {
 
 // Reads stored value `n` into `name`, terminated. The numbering ends at a
 // missing value or one too long for a port (EndsNumbering); any other
-// failure leaves stored ports unread.
-LSTATUS ReadStoredName(const StoreKey& key, DWORD n, WCHAR (&name)[kPortStringUnits]) {
+// failure leaves stored ports unread. `written` (when asked for) tells
+// whether the value is in the form a save writes: the name and its
+// terminator, nothing more.
+LSTATUS ReadStoredName(const StoreKey& key, DWORD n, WCHAR (&name)[kPortStringUnits],
+                       bool* written = nullptr) {
     DWORD bytes = sizeof(name);
     LSTATUS status = key.Query(ValueName(n).text, reinterpret_cast<LPBYTE>(name), &bytes);
     if (status != ERROR_SUCCESS) return status;
     // The stored string need not carry its terminator.
     DWORD units = bytes / sizeof(WCHAR);
+    if (written)
+        *written = bytes % sizeof(WCHAR) == 0 && units > 0 && name[units - 1] == 0 &&
+                   WideLength(name) == units - 1;
     name[units < kPortStringUnits ? units : kPortStringUnits - 1] = 0;
     return status;
 }
@@ -93,21 +99,32 @@ bool LoadPorts(PortList* list, LPCWSTR root) {
     if (!list) return false;
     StoreKey key(root, KEY_QUERY_VALUE);
     bool complete = key || key.status() == ERROR_FILE_NOT_FOUND;
+    // The store holds the list value for value, as a save writes it, so that
+    // changes may rewrite only the values they touch.
+    bool matches = complete && list->Count() == 0;
     for (DWORD i = 1; key; ++i) {
         WCHAR name[kPortStringUnits];
-        LSTATUS status = ReadStoredName(key, i, name);
+        bool written = false;
+        LSTATUS status = ReadStoredName(key, i, name, &written);
         if (status != ERROR_SUCCESS) {
             if (!EndsNumbering(status)) complete = false;
+            // A value too long to be a port still holds the next number.
+            if (status != ERROR_FILE_NOT_FOUND) matches = false;
             break;
         }
         // An empty name is no port, and a name listed already is the port
         // stored under the lower value: skip them and read on.
-        if (!name[0] || list->FindListed(name)) continue;
+        if (!name[0] || list->FindListed(name)) {
+            matches = false;
+            continue;
+        }
         PortRecord* record = list->MakeStoredRecord(name);
         if (record) list->Push(record);
         else complete = false;
+        matches = matches && record && written && WideEqual(list->DisplayName(record), name);
     }
     list->missesStoredPorts = !complete;
+    list->storeMatches = matches && complete;
     return complete;
 }
 
@@ -128,31 +145,166 @@ LSTATUS CompleteFromStore(PortList* list, LPCWSTR root) {
     }
     stored.HandOver(list);
     list->missesStoredPorts = false;
+    list->storeMatches = false;  // the ports listed but not stored are on top
     return ERROR_SUCCESS;
 }
 
-LSTATUS SavePorts(PortList* list, LPCWSTR root) {
-    if (!list) return ERROR_NOT_ENOUGH_MEMORY;
-    StoreKey key(root, KEY_READ | KEY_SET_VALUE);
-    if (!key) return key.status();
-    // Values are written from 1 upwards and deleted only after all were
-    // written. Deleting a port moves the ones stored above it down by one and
-    // adding one appends it, so each value is overwritten only once its old
-    // port is safely stored below it: stopping at the first failed write
-    // leaves every listed port stored (some twice), never lost.
-    const DWORD count = list->Count();
-    for (DWORD n = 1; n <= count; ++n) {
-        const PortRecord* record = list->head;
-        for (DWORD skip = count - n; skip > 0; --skip) record = record->next;
-        LPCWSTR name = list->DisplayName(record);
-        const LSTATUS status = key.Set(ValueName(n).text, reinterpret_cast<const BYTE*>(name),
-                                       (record->nameUnits + 1) * sizeof(WCHAR));
-        if (status != ERROR_SUCCESS) return status;
-    }
-    // The values past the list end at the first one missing.
-    for (DWORD i = count + 1;; ++i) {
-        const LSTATUS status = key.Delete(ValueName(i).text);
+namespace {
+
+// One port's value, with its terminator.
+LSTATUS WriteName(const StoreKey& key, DWORD n, const PortList* list, const PortRecord* record) {
+    return key.Set(ValueName(n).text, reinterpret_cast<const BYTE*>(list->DisplayName(record)),
+                   (record->nameUnits + 1) * sizeof(WCHAR));
+}
+
+// Deletes the values from `first` on, up to the first one missing.
+LSTATUS DeleteFrom(const StoreKey& key, DWORD first) {
+    for (DWORD n = first;; ++n) {
+        const LSTATUS status = key.Delete(ValueName(n).text);
         if (status == ERROR_FILE_NOT_FOUND) return ERROR_SUCCESS;
         if (status != ERROR_SUCCESS) return status;
     }
+}
+
+// The store's rule, for every way it is written: a value that holds a port is
+// overwritten only once that port is stored under another value too, and the
+// last value is deleted only after all writes. Adding a port appends it
+// (after clearing the values past its number, which hold no port); deleting
+// one moves the values above it down by one, lowest first, then deletes the
+// last; the whole list is written from 1 upwards, which for a list one change
+// away from the store is the same order. So stopping after any single write
+// leaves every port stored (one maybe twice, which a load lists once), never
+// lost. An add writes one value and a delete the values above the deleted
+// port; only a store that may not hold the list (after a failed save that
+// could not be undone, or a load that stopped early or read values a save
+// would not have written) is written whole.
+
+// Writes the list whole, leaving out `skip` (a record about to be removed).
+LSTATUS WriteAll(const StoreKey& key, const PortList* list, const PortRecord* skip) {
+    const PortRecord* tail = list->head;
+    while (tail->next) tail = tail->next;  // the sentinel
+    DWORD n = 0;
+    for (const PortRecord* record = tail->previous; record; record = record->previous) {
+        if (record == skip) continue;
+        const LSTATUS status = WriteName(key, ++n, list, record);
+        if (status != ERROR_SUCCESS) return status;
+    }
+    return DeleteFrom(key, n + 1);
+}
+
+LSTATUS SaveAll(PortList* list, LPCWSTR root, const PortRecord* skip) {
+    StoreKey key(root, KEY_READ | KEY_SET_VALUE);
+    const LSTATUS status = key ? WriteAll(key, list, skip) : key.status();
+    list->storeMatches = status == ERROR_SUCCESS;
+    return status;
+}
+
+// Stores the head, which the list gained since the store held it: the
+// deletion past its number first (a stale value there would load after it),
+// then its value. On failure the store still holds the list without it.
+LSTATUS AppendHead(const StoreKey& key, const PortList* list) {
+    const DWORD n = list->Count();
+    const LSTATUS status = DeleteFrom(key, n + 1);
+    return status == ERROR_SUCCESS ? WriteName(key, n, list, list->head) : status;
+}
+
+// Deletes `record`'s value by moving the values above it down by one and
+// deleting the last. When a step fails, the moved values are written back
+// from the top down (each write again overwrites a port stored above it), so
+// that the store again holds the list with `record`; *restored tells whether
+// that went through.
+LSTATUS ShiftOut(const StoreKey& key, const PortList* list, const PortRecord* record,
+                 bool* restored) {
+    DWORD above = 0;
+    for (const PortRecord* r = record->previous; r; r = r->previous) ++above;
+    const DWORD count = list->Count();
+    const DWORD first = count - above;  // the record's value
+    DWORD n = first;
+    const PortRecord* moved = nullptr;  // the last record written one lower
+    LSTATUS status = ERROR_SUCCESS;
+    for (const PortRecord* r = record->previous; r && status == ERROR_SUCCESS; r = r->previous) {
+        status = WriteName(key, n, list, r);
+        if (status == ERROR_SUCCESS) {
+            moved = r;
+            ++n;
+        }
+    }
+    if (status == ERROR_SUCCESS) status = key.Delete(ValueName(count).text);
+    if (status == ERROR_SUCCESS) return status;
+    *restored = true;
+    for (; moved && moved != record; moved = moved->next) {
+        if (WriteName(key, --n, list, moved->next) != ERROR_SUCCESS) {
+            *restored = false;
+            break;
+        }
+    }
+    return status;
+}
+
+}  // namespace
+
+LSTATUS SavePorts(PortList* list, LPCWSTR root) {
+    if (!list) return ERROR_NOT_ENOUGH_MEMORY;
+    return SaveAll(list, root, nullptr);
+}
+
+LSTATUS StoreInsertedHead(PortList* list, LPCWSTR root) {
+    if (!list) return ERROR_NOT_ENOUGH_MEMORY;
+    if (!list->storeMatches) return SaveAll(list, root, nullptr);
+    StoreKey key(root, KEY_READ | KEY_SET_VALUE);
+    const LSTATUS status = key ? AppendHead(key, list) : key.status();
+    list->storeMatches = status == ERROR_SUCCESS;
+    return status;
+}
+
+LSTATUS InsertAndStore(PortList* list, LPCWSTR root, LPCWSTR name, bool isDefault) {
+    if (!list || !list->Insert(isDefault ? nullptr : name, isDefault))
+        return ERROR_NOT_ENOUGH_MEMORY;
+    const bool matched = list->storeMatches;
+    LSTATUS status;
+    {
+        StoreKey key(root, KEY_READ | KEY_SET_VALUE);
+        status = !key ? key.status() : matched ? AppendHead(key, list) : WriteAll(key, list, nullptr);
+    }
+    if (status == ERROR_SUCCESS) {
+        list->storeMatches = true;
+        return status;
+    }
+    // Not stored: a port reported as added must outlive a restart, so it is
+    // taken back out. An append left the store as it was; a whole rewrite is
+    // done again without it, in case its value landed after all.
+    list->Remove(list->DisplayName(list->head));
+    if (!matched) SaveAll(list, root, nullptr);
+    return status;
+}
+
+LSTATUS RemoveAndStore(PortList* list, LPCWSTR root, LPCWSTR name) {
+    if (!list) return ERROR_NOT_ENOUGH_MEMORY;
+    PortRecord* record = list->Find(name);
+    if (!record) return ERROR_UNKNOWN_PORT;
+    const bool matched = list->storeMatches;
+    LSTATUS status;
+    bool restored = false;
+    {
+        StoreKey key(root, KEY_READ | KEY_SET_VALUE);
+        if (!key) {
+            status = key.status();
+            restored = true;  // nothing was written
+        } else if (matched) {
+            status = ShiftOut(key, list, record, &restored);
+        } else {
+            status = WriteAll(key, list, record);
+        }
+    }
+    if (status != ERROR_SUCCESS) {
+        // The port stays listed, and is written back to the store: a whole
+        // rewrite is done again with it; when even writing back the moved
+        // values failed, the next change writes the store whole.
+        if (!matched) SaveAll(list, root, nullptr);
+        else if (!restored) list->storeMatches = false;
+        return status;
+    }
+    list->Remove(name);
+    list->storeMatches = true;
+    return ERROR_SUCCESS;
 }

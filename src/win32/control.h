@@ -73,6 +73,10 @@ std::optional<RegistryValue> RegistryGetValue(const std::u16string& path,
                                               const std::u16string& name);
 // Number of values changed (set or deleted) since the last Reset.
 unsigned RegistryChangeCount();
+// A crash after the next `writes` value changes: every set or delete of a
+// value after them is refused (ERROR_ACCESS_DENIED) and changes nothing,
+// until ClearFaults or Reset.
+void FreezeRegistryAfter(unsigned writes);
 // Registry keys opened and not yet closed.
 size_t OpenKeyCount();
 

@@ -41,9 +41,12 @@ void FailEvery(Api api, DWORD error) {
 }
 
 void ClearFaults() {
-    std::lock_guard<std::mutex> guard(faultMutex);
-    faults = {};
-    globalCountdown = 0;
+    {
+        std::lock_guard<std::mutex> guard(faultMutex);
+        faults = {};
+        globalCountdown = 0;
+    }
+    detail::ThawRegistry();
 }
 
 unsigned CallCount(Api api) {

@@ -18,6 +18,7 @@ inline bool ShouldFail(Api api) {
 // Each part of the layer forgets its state.
 void ResetKernel();
 void ResetRegistry();
+void ThawRegistry();
 void ResetUser();
 void ResetPrinters();
 void ResetShell();

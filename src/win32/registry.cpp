@@ -2,9 +2,11 @@
 // checks and return codes of the Windows registry calls.
 #include <algorithm>
 #include <cstring>
+#include <list>
 #include <map>
 #include <mutex>
 #include <set>
+#include <unordered_map>
 
 #include "layer_internal.h"
 
@@ -14,8 +16,29 @@ using win32layer::detail::ShouldFail;
 
 namespace {
 
+// Values in creation order, found by their lower-case name without a walk:
+// a key may hold thousands of values, and each call finds one.
 struct Key {
-    std::vector<RegistryValue> values;  // in creation order
+    std::list<RegistryValue> values;
+    std::unordered_map<std::u16string, std::list<RegistryValue>::iterator> byName;
+
+    RegistryValue* Find(LPCWSTR name) {
+        auto found = byName.find(Lower(name ? name : u""));
+        return found == byName.end() ? nullptr : &*found->second;
+    }
+    // The value named `name`, made (empty, at the end) if there is none.
+    RegistryValue& FindOrAdd(const std::u16string& name) {
+        auto slot = byName.emplace(Lower(name), values.end());
+        if (slot.second) slot.first->second = values.insert(values.end(), RegistryValue{name, REG_NONE, {}});
+        return *slot.first->second;
+    }
+    bool Erase(LPCWSTR name) {
+        auto found = byName.find(Lower(name ? name : u""));
+        if (found == byName.end()) return false;
+        values.erase(found->second);
+        byName.erase(found);
+        return true;
+    }
 };
 
 struct OpenKey {
@@ -27,6 +50,17 @@ std::mutex registryMutex;
 std::map<std::u16string, Key> keys;  // by lower-case path; "" is HKEY_LOCAL_MACHINE
 std::set<OpenKey*> openKeys;
 unsigned changes = 0;
+// A crash after a set number of changes: none after them reaches the registry.
+bool freezing = false;
+unsigned changesLeft = 0;
+
+// Called with the registry locked before a value is changed.
+bool Frozen() {
+    if (!freezing) return false;
+    if (changesLeft == 0) return true;
+    --changesLeft;
+    return false;
+}
 
 std::u16string Normalize(const std::u16string& path) {
     std::u16string out = Lower(path);
@@ -54,13 +88,6 @@ bool Resolve(HKEY handle, std::u16string* path, REGSAM* access) {
     *path = open->path;
     *access = open->access;
     return true;
-}
-
-RegistryValue* FindValue(Key& key, LPCWSTR name) {
-    std::u16string wanted = Lower(name ? name : u"");
-    for (auto& value : key.values)
-        if (Lower(value.name) == wanted) return &value;
-    return nullptr;
 }
 
 void CreateKeyLocked(const std::u16string& path) {
@@ -101,7 +128,7 @@ LSTATUS WINAPI RegQueryValueExW(HKEY handle, LPCWSTR name, LPDWORD, LPDWORD type
     if (!Resolve(handle, &path, &access)) return ERROR_INVALID_HANDLE;
     if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     if (data && !dataBytes) return ERROR_INVALID_PARAMETER;
-    RegistryValue* value = FindValue(keys[path], name);
+    RegistryValue* value = keys[path].Find(name);
     if (!value) return ERROR_FILE_NOT_FOUND;
     if (type) *type = value->type;
     DWORD size = DWORD(value->data.size());
@@ -136,14 +163,10 @@ LSTATUS WINAPI RegSetValueExW(HKEY handle, LPCWSTR name, DWORD, DWORD type, cons
         size_t count = dataBytes / sizeof(WCHAR);
         if (units[count - 1] && !units[count]) dataBytes += sizeof(WCHAR);
     }
-    Key& key = keys[path];
-    RegistryValue* value = FindValue(key, name);
-    if (!value) {
-        key.values.push_back(RegistryValue{name ? name : u"", type, {}});
-        value = &key.values.back();
-    }
-    value->type = type;
-    value->data.assign(data, data + dataBytes);
+    if (Frozen()) return ERROR_ACCESS_DENIED;
+    RegistryValue& value = keys[path].FindOrAdd(name ? name : u"");
+    value.type = type;
+    value.data.assign(data, data + dataBytes);
     ++changes;
     return ERROR_SUCCESS;
 }
@@ -156,10 +179,9 @@ LSTATUS WINAPI RegDeleteValueW(HKEY handle, LPCWSTR name) {
     REGSAM access;
     if (!Resolve(handle, &path, &access)) return ERROR_INVALID_HANDLE;
     if (!(access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
-    Key& key = keys[path];
-    RegistryValue* value = FindValue(key, name);
-    if (!value) return ERROR_FILE_NOT_FOUND;
-    key.values.erase(key.values.begin() + (value - key.values.data()));
+    if (!keys[path].Find(name)) return ERROR_FILE_NOT_FOUND;
+    if (Frozen()) return ERROR_ACCESS_DENIED;
+    keys[path].Erase(name);
     ++changes;
     return ERROR_SUCCESS;
 }
@@ -216,15 +238,10 @@ void RegistrySetValue(const std::u16string& path, const std::u16string& name, DW
                       const void* data, size_t bytes) {
     std::lock_guard<std::mutex> guard(registryMutex);
     CreateKeyLocked(path);
-    Key& key = keys[Normalize(path)];
-    RegistryValue* value = FindValue(key, name.c_str());
-    if (!value) {
-        key.values.push_back(RegistryValue{name, type, {}});
-        value = &key.values.back();
-    }
-    value->type = type;
+    RegistryValue& value = keys[Normalize(path)].FindOrAdd(name);
+    value.type = type;
     auto* bytesIn = static_cast<const uint8_t*>(data);
-    value->data.assign(bytesIn, bytesIn + bytes);
+    value.data.assign(bytesIn, bytesIn + bytes);
 }
 
 void RegistrySetString(const std::u16string& path, const std::u16string& name,
@@ -241,7 +258,8 @@ void RegistrySetString(const std::u16string& path, const std::u16string& name,
 std::vector<RegistryValue> RegistryValues(const std::u16string& path) {
     std::lock_guard<std::mutex> guard(registryMutex);
     auto found = keys.find(Normalize(path));
-    return found == keys.end() ? std::vector<RegistryValue>() : found->second.values;
+    if (found == keys.end()) return {};
+    return std::vector<RegistryValue>(found->second.values.begin(), found->second.values.end());
 }
 
 std::optional<RegistryValue> RegistryGetValue(const std::u16string& path,
@@ -249,9 +267,15 @@ std::optional<RegistryValue> RegistryGetValue(const std::u16string& path,
     std::lock_guard<std::mutex> guard(registryMutex);
     auto found = keys.find(Normalize(path));
     if (found == keys.end()) return std::nullopt;
-    RegistryValue* value = FindValue(found->second, name.c_str());
+    RegistryValue* value = found->second.Find(name.c_str());
     if (!value) return std::nullopt;
     return *value;
+}
+
+void FreezeRegistryAfter(unsigned writes) {
+    std::lock_guard<std::mutex> guard(registryMutex);
+    freezing = true;
+    changesLeft = writes;
 }
 
 unsigned RegistryChangeCount() {
@@ -266,12 +290,18 @@ size_t OpenKeyCount() {
 
 namespace detail {
 
+void ThawRegistry() {
+    std::lock_guard<std::mutex> guard(registryMutex);
+    freezing = false;
+}
+
 void ResetRegistry() {
     std::lock_guard<std::mutex> guard(registryMutex);
     for (OpenKey* open : openKeys) delete open;
     openKeys.clear();
     keys.clear();
     changes = 0;
+    freezing = false;
 }
 
 }  // namespace detail

@@ -81,6 +81,7 @@ protected:
     }
 
     void StartEmpty() {
+        CreateKey(kRoot);
         monitor.Start();
         monitor.ops().pfnDeletePort(nullptr, nullptr, W(u"NORV"));
         win32layer::ClearMessageBoxes();

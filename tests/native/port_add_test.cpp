@@ -203,7 +203,7 @@ TEST_F(PortAddTest, FailuresUnderTheLockLeaveListAndStoreAsTheyWere) {
         // The first allocation holds the spooler's answer, the second the record.
         {"no memory for the record", Api::HeapAlloc, 2, ERROR_NOT_ENOUGH_MEMORY},
         {"registry refuses the key", Api::RegOpenKeyExW, 1, ERROR_CANTWRITE},
-        {"registry refuses the new value", Api::RegSetValueExW, 2, ERROR_CANTWRITE},
+        {"registry refuses the new value", Api::RegSetValueExW, 1, ERROR_CANTWRITE},
         {"spooler cannot be asked", Api::LoadLibraryW, 1, ERROR_ALREADY_EXISTS},
         {"spooler fails the listing", Api::EnumPortsW, 2, ERROR_ALREADY_EXISTS},
     };

@@ -370,6 +370,7 @@ TEST_F(PortAdminTest, LongestPathThatTakesTheBackslashIsAdded) {
 // Without the shell's allocator the item list goes back through the task
 // allocator's own free, which is the same heap.
 TEST_F(PortAdminTest, ItemListIsFreedWhenTheShellAllocatorIsUnavailable) {
+    CreateKey(kRoot);
     monitor.Start();
     win32layer::ChooseFolder(u"D:\\Scans");
     win32layer::FailCall(Api::SHGetMalloc);
@@ -645,46 +646,65 @@ TEST_F(PortAdminTest, StoreThatStillCannotBeReadRefusesTheChange) {
     }
 }
 
-// A save that stops part way keeps every stored port, but the change itself
-// may not last: the user is told so instead of being told it succeeded.
-TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsReported) {
-    const std::u16string unsavedText =
-        u"The port list could not be saved.\n\nThe change may be lost when the spooler restarts.";
+// A change the store refused is not made: the list stays as it was, and so
+// does the store (values a delete moved before the failure are written back),
+// and the user is told. When even the writing back fails, the next change
+// writes the store whole.
+TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsNotMade) {
+    const std::u16string unsavedText = u"The port list could not be saved.\n\nNothing was changed.";
     struct Case {
         const char* what;
         Api api;
         unsigned nth;
         bool add;
+        unsigned failedWriteBack;  // the RegSetValueExW call that fails too, 0 for none
     };
     const Case cases[] = {
-        {"add, key cannot be opened for writing", Api::RegOpenKeyExW, 1, true},
-        {"add, the new port's value cannot be written", Api::RegSetValueExW, 3, true},
-        {"delete, a moved port cannot be written", Api::RegSetValueExW, 1, false},
-        {"delete, the old last value cannot be deleted", Api::RegDeleteValueW, 1, false},
+        {"add, key cannot be opened for writing", Api::RegOpenKeyExW, 1, true, 0},
+        {"add, the new port's value cannot be written", Api::RegSetValueExW, 1, true, 0},
+        {"add, the value past the end cannot be cleared", Api::RegDeleteValueW, 1, true, 0},
+        {"delete, key cannot be opened for writing", Api::RegOpenKeyExW, 1, false, 0},
+        {"delete, the first moved port cannot be written", Api::RegSetValueExW, 1, false, 0},
+        {"delete, the second moved port cannot be written", Api::RegSetValueExW, 2, false, 0},
+        {"delete, the old last value cannot be deleted", Api::RegDeleteValueW, 1, false, 0},
+        {"delete, neither the last value nor the writing back", Api::RegDeleteValueW, 1, false, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ResetMachine();
         win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
         StoreString(kRoot, u"1", u"D:\\A\\");
-        StoreString(kRoot, u"2", u"NORV");
+        StoreString(kRoot, u"2", u"D:\\B\\");
+        StoreString(kRoot, u"3", u"NORV");
+        StoreString(kRoot, u"4", u"E:\\C\\");
         monitor.Start();
+        const Names listed = monitor.Ports();
+        const auto stored = StoredValues(kRoot);
         win32layer::FailCall(c.api, c.nth);
-        if (c.add) {
-            win32layer::ChooseFolder(u"D:\\New");
-            Add();
-        } else {
-            Delete(u"D:\\A\\");
-        }
+        if (c.failedWriteBack) win32layer::FailCall(Api::RegSetValueExW, c.failedWriteBack);
+        const auto change = [&] {
+            if (c.add) {
+                win32layer::ChooseFolder(u"D:\\New");
+                Add();
+            } else {
+                Delete(u"D:\\B\\");
+            }
+        };
+        change();
         win32layer::ClearFaults();
         ExpectOneBox(unsavedText, u"Error");
-        EXPECT_EQ(monitor.Ports(), c.add ? (Names{u"D:\\New\\", u"NORV", u"D:\\A\\"}) : Names{u"NORV"});
-        // Nothing the user kept is lost from the store.
-        Names stored = StoredPorts();
-        EXPECT_NE(std::find(stored.begin(), stored.end(), u"NORV"), stored.end());
-        if (c.add) {
-            EXPECT_NE(std::find(stored.begin(), stored.end(), u"D:\\A\\"), stored.end());
+        EXPECT_EQ(monitor.Ports(), listed);
+        if (!c.failedWriteBack) {
+            EXPECT_EQ(StoredValues(kRoot), stored);
         }
+
+        change();
+        if (c.add) ExpectNoBox();
+        else ExpectOneBox(u"Port \"D:\\B\\\" successfully removed.", u"Port removed");
+        const Names after = monitor.Ports();
+        EXPECT_EQ(after.size(), c.add ? 5u : 3u);
+        EXPECT_EQ(StoredPorts(), Names(after.rbegin(), after.rend()));
+        EXPECT_EQ(StoredValues(kRoot).size(), after.size());
         monitor.Detach();
     }
 }
