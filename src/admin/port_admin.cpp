@@ -25,7 +25,7 @@ void TellUnsaved(HWND owner) {
 
 BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     WCHAR path[kPortStringUnits];
-    if (!ChooseFolder(hWnd, path)) return TRUE;
+    if (ChooseFolder(hWnd, path) != ERROR_SUCCESS) return TRUE;
     if (PortNameIsTaken(path)) {
         TellTaken(hWnd);
         return TRUE;

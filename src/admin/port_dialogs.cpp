@@ -56,7 +56,7 @@ void TellInUse(HWND owner, LPCWSTR portName, LPCWSTR printer) {
     Tell(owner, text, TEXT("Error"));
 }
 
-bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
+DWORD ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
     WCHAR displayName[kPortStringUnits] = {};
     BROWSEINFOW info = {};
     info.hwndOwner = owner;
@@ -64,7 +64,7 @@ bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
     info.lpszTitle = TEXT("Please select output-directory:");
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
-    if (!list) return false;
+    if (!list) return ERROR_CANCELLED;
 
     path[0] = 0;
     if (!SHGetPathFromIDListW(list, path)) path[0] = 0;
@@ -76,7 +76,7 @@ bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
              TEXT("The selected folder is not a folder of the file system.\n\nPlease select "
                   "a folder on a drive."),
              TEXT("Port not added"));
-        return false;
+        return ERROR_CANCELLED;
     }
     if (path[length - 1] != '\\') {
         if (length + 1 >= kPortStringUnits) {
@@ -84,7 +84,7 @@ bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
                  TEXT("The path of the selected folder is too long for a port.\n\nPlease "
                       "select a folder with a shorter path."),
                  TEXT("Port not added"));
-            return false;
+            return ERROR_CANCELLED;
         }
         path[length] = '\\';
         path[length + 1] = 0;
@@ -94,7 +94,7 @@ bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
              TEXT("The path of the selected folder contains a comma, which a port name cannot "
                   "contain.\n\nPlease select a folder without a comma in its path."),
              TEXT("Port not added"));
-        return false;
+        return ERROR_INVALID_NAME;
     }
-    return true;
+    return ERROR_SUCCESS;
 }

@@ -18,6 +18,8 @@ void TellNotRemoved(HWND owner);
 // The "Error" box of a port that `printer` still prints to.
 void TellInUse(HWND owner, LPCWSTR portName, LPCWSTR printer);
 
-// The folder the user picks, as a port name ending in a backslash; false when
-// the user cancelled or the folder cannot be a port (the user has been told).
-bool ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]);
+// The folder the user picks, as a port name ending in a backslash:
+// ERROR_SUCCESS, ERROR_INVALID_NAME for a path with a comma (no port name can
+// hold one), or ERROR_CANCELLED when the user cancelled or the folder cannot
+// be a port otherwise. The user has been told of every refusal.
+DWORD ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]);

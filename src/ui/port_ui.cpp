@@ -153,7 +153,8 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     if (!hWnd) return Fail(ERROR_CANCELLED);
 
     WCHAR picked[kPortStringUnits];
-    if (!ChooseFolder(hWnd, picked)) return Fail(ERROR_CANCELLED);
+    const DWORD refused = ChooseFolder(hWnd, picked);
+    if (refused != ERROR_SUCCESS) return Fail(refused);
     // The spooler records the name sent, and the monitor takes only the name
     // it stores.
     WCHAR path[kPortStringUnits];

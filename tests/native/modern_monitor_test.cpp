@@ -612,7 +612,7 @@ TEST_F(MonitorUiTest, CommaInAPortNameAtEveryDoor) {
         {"AddPortUI", false, false, [&] {
              win32layer::ChooseFolder(folder);
              return dialog(ui->pfnAddPortUI(nullptr, kOwner, W(u"NORV Monitor"), nullptr));
-         }, ERROR_CANCELLED, commaBox, u"Port not added"},
+         }, ERROR_INVALID_NAME, commaBox, u"Port not added"},
         {"DeletePort", true, true, [&] {
              return dialog(legacy.ops().pfnDeletePort(nullptr, kOwner, W(port)));
          }, ERROR_SUCCESS, removedBox, u"Port removed"},
