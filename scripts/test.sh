@@ -2,11 +2,13 @@
 # Builds and runs every test of the project on a Debian machine, installing
 # what it lacks first: the native suite (plain, AddressSanitizer+UBSan,
 # ThreadSanitizer), the Windows DLLs for x86, x64 and ARM64 with their
-# machine/export/import checks, a
-# thousand load cycles under valgrind, the short fuzz runs, and the Wine-hosted
-# suites for x86 and x64. Where this machine runs no 32-bit programs (or with
-# NORV_WINE_ARCHES=x64) the x86 Wine steps are skipped, each with its reason,
-# and everything else runs.
+# machine, hardening, export-table and import checks, a thousand load cycles
+# under valgrind, the short fuzz runs, the Wine-hosted suites for x86, x64 and
+# (emulated) ARM64, the x64 suite again under Debian 13's Wine 10, the release
+# rebuilt in a second clone and compared byte for byte, and the packages.
+# Where this machine runs no 32-bit programs (or with NORV_WINE_ARCHES=x64)
+# the x86 Wine steps are skipped, each with its reason, and everything else
+# runs; so are the steps in a Debian root where no root can be made.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 JOBS=${JOBS:-$(nproc)}
