@@ -2,11 +2,9 @@
 // byte for byte for this build's pointer size, the size answer and the
 // failures.
 #include <cstring>
-#include <functional>
 
 #include "control.h"
 #include "harness.h"
-#include "shell_control.h"
 
 using namespace harness;
 
@@ -86,36 +84,6 @@ protected:
         monitor.ops().pfnDeletePort(nullptr, nullptr, W(u"NORV"));
         win32layer::ClearMessageBoxes();
         ASSERT_TRUE(monitor.Ports().empty());
-    }
-
-    // The answer for `names` (head first) byte for byte, at level 1, then 2,
-    // then 1 again, in buffers three bytes larger than needed.
-    void ExpectAnswers(const std::vector<std::u16string>& names) {
-        for (DWORD level : {1u, 2u, 1u}) {
-            SCOPED_TRACE(level);
-            const DWORD shared = level == 2 ? Bytes(kMonitorName) + Bytes(kDescription) : 0;
-            DWORD needed = 0;
-            for (const auto& name : names) needed += (level == 1 ? kInfo1 : kInfo2) + shared + Bytes(name);
-            std::vector<BYTE> buffer(needed + 3, kFill);
-            Answer a = Enum(level, buffer);
-            ASSERT_TRUE(a.ok);
-            EXPECT_EQ(a.needed, needed);
-            EXPECT_EQ(a.returned, names.size());
-            Expected expected(buffer);
-            DWORD top = DWORD(buffer.size());
-            for (size_t i = 0; i < names.size(); ++i) {
-                if (level == 1) {
-                    expected.Put(DWORD(i) * kInfo1, PORT_INFO_1W{expected.String(top -= Bytes(names[i]), names[i])});
-                    continue;
-                }
-                PORT_INFO_2W info{};
-                info.pMonitorName = expected.String(top -= Bytes(kMonitorName), kMonitorName);
-                info.pDescription = expected.String(top -= Bytes(kDescription), kDescription);
-                info.pPortName = expected.String(top -= Bytes(names[i]), names[i]);
-                expected.Put(DWORD(i) * kInfo2, info);
-            }
-            EXPECT_EQ(buffer, expected.bytes());
-        }
     }
 
     // Level 1 of the two-port list: D:\Scans\ (20 bytes) in the buffer's last
@@ -308,45 +276,6 @@ TEST_F(EnumerationTest, BadLevelWithPortsShowsOneBoxUnderTheLockAndFails) {
     EXPECT_EQ(win32layer::MessageBoxes().size(), 1u);
     // And the lock was released: enumeration still works.
     EXPECT_EQ(monitor.Ports(), (std::vector<std::u16string>{kScans, u"NORV"}));
-}
-
-// Every change of the list shows in the next answer, whichever level was
-// asked before, and an answer with no memory to spare is the same answer.
-TEST_F(EnumerationTest, AnswersFollowEveryChangeOfTheList) {
-    const std::u16string e = u"E:\\";
-    const std::u16string added = u"D:\\New\\";
-    auto add = [&](const std::u16string& folder) {
-        win32layer::ChooseFolder(folder);
-        monitor.ops().pfnAddPort(nullptr, nullptr, nullptr);
-    };
-    auto remove = [&](const std::u16string& name) { monitor.ops().pfnDeletePort(nullptr, nullptr, W(name)); };
-    auto noMemory = [] { win32layer::FailEvery(win32layer::Api::HeapAlloc); };
-    const struct {
-        const char* change;
-        std::function<void()> make;
-        std::vector<std::u16string> listed;
-    } steps[] = {
-        {"start", [] {}, {kScans, u"NORV"}},
-        {"add in front", [&] { add(e); }, {e, kScans, u"NORV"}},
-        {"delete from the middle", [&] { remove(kScans); }, {e, u"NORV"}},
-        {"restart", [&] { monitor.Detach(); monitor.Start(); }, {e, u"NORV"}},
-        {"delete the default port", [&] { remove(u"NORV"); }, {e}},
-        {"default port back", [&] {
-             PORT_INFO_1W info{W(u"NORV")};
-             monitor.ops().pfnAddPortEx(nullptr, 1, reinterpret_cast<LPBYTE>(&info), nullptr);
-         }, {u"NORV", e}},
-        {"add, then no memory", [&] { add(added); noMemory(); }, {added, u"NORV", e}},
-        {"delete, then no memory", [&] { remove(e); noMemory(); }, {added, u"NORV"}},
-        {"memory again", [] {}, {added, u"NORV"}},
-    };
-    StartWithScansAndDefault();
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.change);
-        step.make();
-        ExpectAnswers(step.listed);
-        win32layer::ClearFaults();
-        win32layer::ClearMessageBoxes();
-    }
 }
 
 TEST_F(EnumerationTest, MissingOutArgumentsFailWithoutTouchingTheBuffer) {

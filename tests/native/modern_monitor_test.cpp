@@ -269,27 +269,6 @@ TEST_F(ModernMonitorTest, XcvCommandsChangePortsOnlyWithAdministerAccess) {
     }
 }
 
-// An Xcv delete the store refuses part way is reported and not made: the
-// port is still listed, and stored under the value it had.
-TEST_F(ModernMonitorTest, XcvDeleteThatCouldNotBeSavedChangesNothing) {
-    for (win32layer::Api api : {win32layer::Api::RegSetValueExW, win32layer::Api::RegDeleteValueW}) {
-        SCOPED_TRACE(win32layer::ApiName(api));
-        SetUp();
-        StoreString(kRoot, u"1", u"D:\\Out\\");
-        StoreString(kRoot, u"2", u"NORV");
-        StoreString(kRoot, u"3", u"D:\\Top\\");
-        Start();
-        const auto stored = StoredValues(kRoot);
-        win32layer::FailCall(api, api == win32layer::Api::RegSetValueExW ? 2 : 1);
-        EXPECT_EQ(Xcv(u"DeletePort", Input(u"D:\\Out\\"), SERVER_ACCESS_ADMINISTER),
-                  DWORD(ERROR_ACCESS_DENIED));
-        win32layer::ClearFaults();
-        EXPECT_EQ(Ports(), (Names{u"D:\\Top\\", u"NORV", u"D:\\Out\\"}));
-        EXPECT_EQ(StoredValues(kRoot), stored);
-        Stop();
-    }
-}
-
 // Without a handle only "MonitorUI" answers; every other command, valid or
 // not, is refused before it reads its input.
 TEST_F(ModernMonitorTest, XcvWithoutAHandleAnswersOnlyMonitorUi) {
