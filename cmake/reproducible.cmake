@@ -1,6 +1,7 @@
 # The same commit gives the same bytes, wherever and whenever it is built.
 # Every time written into a binary is SOURCE_DATE_EPOCH, by default the time of
-# the commit being built; the build folder's path is written nowhere.
+# the commit being built (there is none in a source tarball: it must be set
+# there); the build folder's path is written nowhere.
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(NORV_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 else()
@@ -8,7 +9,9 @@ else()
                     OUTPUT_VARIABLE NORV_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
                     ERROR_QUIET RESULT_VARIABLE git_failed)
     if(git_failed OR NOT NORV_SOURCE_DATE_EPOCH)
-        set(NORV_SOURCE_DATE_EPOCH 0)
+        # A source tarball: stamping 0 would date every binary 1970.
+        message(FATAL_ERROR "${CMAKE_SOURCE_DIR} has no git history to take the binaries' time from: "
+                            "set SOURCE_DATE_EPOCH (seconds since 1970, e.g. the release commit's time)")
     endif()
 endif()
 if(NOT NORV_SOURCE_DATE_EPOCH MATCHES "^[0-9]+$")

@@ -52,13 +52,49 @@ tables() {
     fi
 }
 
+# What the checks below read, by pefile, one fact a line:
+#   dllcharacteristics HEX | section NAME CHARACTERISTICS_HEX | export-base N
+#   export ORDINAL NAME ("-" for a slot without a name, "empty" for one
+#   without an address: pefile lists neither, so the slots are counted here).
+# Debian's python3, which python3-pefile is for: a python3 first on PATH
+# (pyenv's, a virtualenv's) may lack it.
+pe_facts() {
+    /usr/bin/python3 - "$1" <<'PY'
+import sys
+try:
+    import pefile
+except ImportError:
+    sys.exit("check-dll: pefile is missing (Debian's python3-pefile; scripts/install-deps.sh windows)")
+try:
+    pe = pefile.PE(sys.argv[1], fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+except pefile.PEFormatError as e:
+    sys.exit(f"{sys.argv[1]}: not a PE file pefile can read ({e})")
+print(f"dllcharacteristics {pe.OPTIONAL_HEADER.DllCharacteristics:04x}")
+for section in pe.sections:
+    name = section.Name.rstrip(b"\0").decode("latin-1")
+    print(f"section {name} {section.Characteristics:08x}")
+table = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
+if table:
+    base = table.struct.Base
+    print(f"export-base {base}")
+    slots = {symbol.ordinal: symbol for symbol in table.symbols}
+    for ordinal in range(base, base + table.struct.NumberOfFunctions):
+        symbol = slots.get(ordinal)
+        if symbol is None or not symbol.address:
+            print(f"export {ordinal} empty")
+        else:
+            print(f"export {ordinal} {symbol.name.decode() if symbol.name else '-'}")
+PY
+}
+
 status=0
 machine=$(pe_machine "$dll") || { echo "$dll: not a PE file" >&2; exit 1; }
 if [ "$machine" != "$want_machine" ]; then
     echo "$dll: machine 0x$machine, not $arch's 0x$want_machine" >&2
     exit 1
 fi
-facts=$(python3 "$(dirname "${BASH_SOURCE[0]}")/pe.py" facts "$dll") || exit 1
+facts=$(pe_facts "$dll") || exit 1
 
 # Hardening: DYNAMIC_BASE 0x40, NX_COMPAT 0x100, HIGH_ENTROPY_VA 0x20;
 # a section's IMAGE_SCN_MEM_EXECUTE 0x20000000 and _WRITE 0x80000000.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs, from Debian's packages, what the given parts of the project need
-# and this machine lacks. Parts: native windows fuzz bench valgrind bundle msi wine
+# and this machine lacks. Parts: native windows fuzz bench valgrind bundle msi lint wine
 # arm64 (the ARM64 compilers, then scripts/arm64-sdk.sh's import libraries).
 # Wine's packages depend on whether this machine runs 32-bit programs; see
 # scripts/wine/setup.sh.
@@ -12,12 +12,13 @@ MACHINE_WHO=install-deps
 
 declare -A PACKAGES=(
     [native]="cmake make g++ googletest libgtest-dev"
-    [windows]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64"
+    [windows]="g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64 python3-pefile"
     [fuzz]="clang libclang-rt-14-dev"
     [bench]="libbenchmark-dev"
     [valgrind]="valgrind"
     [bundle]="zip unzip"
-    [msi]="wixl msitools osslsigncode openssl python3 python3-olefile"
+    [msi]="wixl msitools osslsigncode openssl python3 python3-olefile diffoscope-minimal"
+    [lint]="shellcheck"
     [arm64-wine]="debootstrap qemu-user-static binfmt-support"
     [arm64]="clang lld llvm dpkg-dev mingw-w64-common g++-mingw-w64-x86-64-posix"
 )

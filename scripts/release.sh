@@ -25,7 +25,18 @@ while [ "$#" -gt 0 ]; do
 done
 
 version="$(sed -n 's/^project(norvmon VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeLists.txt")"
-rm -rf "$out"
+# An earlier release in OUT is replaced; anything else there is not ours to
+# delete (--out . in a clone would take the clone with it), so OUT must hold
+# nothing but the files its SHA256SUMS names.
+if [ -d "$out" ] && [ -n "$(find "$out" -mindepth 1 -maxdepth 1)" ]; then
+    ours=""
+    [ ! -f "$out/SHA256SUMS" ] || ours="$( { echo SHA256SUMS; awk '{print $2}' "$out/SHA256SUMS"; } | LC_ALL=C sort)"
+    if [ -z "$ours" ] || [ "$(find "$out" -mindepth 1 -maxdepth 1 -printf '%f\n' | LC_ALL=C sort)" != "$ours" ]; then
+        echo "release.sh: $out is not a release this script made (it holds other files); give a new or empty folder" >&2
+        exit 1
+    fi
+    (cd "$out" && xargs rm -f -- <<<"$ours")
+fi
 mkdir -p "$out"
 bash "$ROOT/scripts/bundle.sh" "${build[@]}" >/dev/null
 bash "$ROOT/scripts/msi.sh" --no-bundle --out "$out" >/dev/null

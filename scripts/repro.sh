@@ -2,8 +2,8 @@
 # Checks that the release is reproducible: builds it a second time, in a
 # fresh clone of this commit, in a folder of another name and length, later,
 # under another time zone, locale and umask, and compares it file by file with
-# this clone's release (scripts/release_diff.py names the first difference and
-# where it lies). The test command gives it the release it already made from
+# this clone's release (scripts/release_diff.sh: the verdict byte for byte,
+# diffoscope's report of where a file differs). The test command gives it the release it already made from
 # its own Windows builds (--reference), so only the second release is built
 # and the step takes about as long as one release build. The releases
 # compared are unsigned: signing comes after.
@@ -12,7 +12,7 @@
 #   --reference DIR   this clone's release, made from this commit (default:
 #                     release.sh builds and makes it in build/release)
 #   --commit C        rebuild C instead of this clone's commit (scripts/verify.sh)
-#   --signed          the reference may be signed (release_diff.py --signed)
+#   --signed          the reference may be signed (release_diff.sh --signed)
 #   --second-epoch N  SOURCE_DATE_EPOCH=N for the second build only: a forced
 #                     difference, to see the check fail
 set -uo pipefail
@@ -78,4 +78,4 @@ start=$(date +%s)
     TZ="$zone" LC_ALL="$locale" bash "$clone/scripts/release.sh" --out "$base/release" >"$base/release.log" 2>&1
 ) || { echo "repro: the second release build failed:" >&2; tail -n 20 "$base/release.log" >&2; exit 1; }
 echo "repro: second release built in $(($(date +%s) - start)) s"
-python3 "$ROOT/scripts/release_diff.py" "${signed[@]}" "$reference" "$base/release"
+bash "$ROOT/scripts/release_diff.sh" "${signed[@]}" "$reference" "$base/release"

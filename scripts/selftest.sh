@@ -3,6 +3,7 @@
 # NORV_WINE_ARCHES setting, and the messages for a busy apt lock and for a
 # user who cannot become root. apt-get and sudo are stand-ins on PATH here;
 # nothing is installed.
+# Then scripts/release_selftest.sh, of the release tools.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 work="$(mktemp -d)"
@@ -85,6 +86,9 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
 else
     echo "selftest: the not-root cases need root and setpriv to switch users; not run"
 fi
+
+# The release tools: release_diff.sh, release.sh --out, the release's time.
+bash "$ROOT/scripts/release_selftest.sh" || failures=$((failures + 1))
 
 ((failures == 0)) && echo "selftest: all passed" || echo "selftest: $failures failed"
 ((failures == 0))
