@@ -8,7 +8,7 @@
 #
 #   scripts/bench.sh [benchmark options]
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 bash scripts/install-deps.sh native bench || exit 1
 JOBS=${JOBS:-2}
 build=build/native-bench

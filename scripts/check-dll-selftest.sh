@@ -16,16 +16,16 @@ failures=0
 # whose bodies call CALL, with the export table the build makes (lld's own
 # with table=lld).
 dll() {
-    local name=$1 dir=$2 exports=$3 call=$4 export
+    local name=$1 dir=$2 exports=$3 call=$4 symbol
     shift 4
     mkdir -p "$work/$dir"
     {
         printf 'extern "C" int %s();\n' "$call"
-        for export in $exports; do printf 'extern "C" int %s() { return %s(); }\n' "$export" "$call"; done
+        for symbol in $exports; do printf 'extern "C" int %s() { return %s(); }\n' "$symbol" "$call"; done
         echo 'extern "C" int DllMainCRTStartup(void*, unsigned, void*) { return 1; }'
     } >"$work/$dir/$name.cpp"
     printf 'LIBRARY %s\nEXPORTS\n' "$name" >"$work/$dir/$name.def"
-    printf '%s\n' $exports >>"$work/$dir/$name.def"
+    tr ' ' '\n' <<<"$exports" >>"$work/$dir/$name.def"
     local table="$work/$dir/$name.def"
     if [ "${table_kind:-build}" = build ]; then
         table="$work/$dir/${name}_exports.o"
@@ -65,7 +65,7 @@ program() {
 }
 
 kernel=(GetLastError -lkernel32)
-dll norvmon2.dll windows-arm64 InitializePrintMonitor2 "${kernel[@]}" &&
+if ! { dll norvmon2.dll windows-arm64 InitializePrintMonitor2 "${kernel[@]}" &&
     dll norvmon2.dll shown InitializePrintMonitor2 MessageBoxW -luser32 &&
     dll norvmonui.dll windows-arm64 InitializePrintMonitorUI Help -lhelper &&
     dll norvmon.dll windows-arm64 "InitializePrintMonitor DllMain" "${kernel[@]}" &&
@@ -73,8 +73,10 @@ dll norvmon2.dll windows-arm64 InitializePrintMonitor2 "${kernel[@]}" &&
     dll norvmon.dll extra "InitializePrintMonitor DllMain Extra" "${kernel[@]}" &&
     table_kind=lld dll norvmon2.dll lld InitializePrintMonitor2 "${kernel[@]}" &&
     dll norvmon2.dll wx InitializePrintMonitor2 "${kernel[@]}" "$work/wx.o" &&
-    program windows-arm64 ||
-    { echo "check-dll selftest: the ARM64 test DLLs did not link"; exit 1; }
+    program windows-arm64; }; then
+    echo "check-dll selftest: the ARM64 test DLLs did not link"
+    exit 1
+fi
 # without DIR FILE MASK: a copy of FILE in DIR with the DllCharacteristics bits
 # of MASK cleared (lld refuses to link an ARM64 file without ASLR).
 without() {

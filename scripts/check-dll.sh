@@ -154,11 +154,11 @@ if ((windowless)); then
     # Of user32 only the character functions (case folding); nothing of shell32.
     windows=$(awk '$1 == "import" && tolower($2) ~ /^(user32|shell32)/ && $3 !~ /^Char/ {print $3}' <<<"$dump")
     if [ -n "$windows" ]; then
-        echo "$dll: imports $(echo $windows); the modern monitor must show no window" >&2
+        echo "$dll: imports ${windows//$'\n'/ }; the modern monitor must show no window" >&2
         status=1
     fi
 fi
 if ((status == 0)); then
-    echo "$dll: machine 0x$machine ($arch); $hardening; exports ${exports[*]} from ordinal 1; imports $(echo $dlls)"
+    echo "$dll: machine 0x$machine ($arch); $hardening; exports ${exports[*]} from ordinal 1; imports ${dlls//$'\n'/ }"
 fi
 exit $status

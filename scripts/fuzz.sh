@@ -11,7 +11,7 @@
 #                                            prints the monitor's line coverage per file
 # Targets: load_ports enum_ports start_doc port_sequence add_port_ex xcv.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 bash scripts/install-deps.sh native fuzz || exit 1
 
 seconds=${FUZZ_SECONDS:-60}

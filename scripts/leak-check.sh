@@ -6,7 +6,7 @@
 #
 #   scripts/leak-check.sh [extra gtest filter]    (default: LoadCycleTest.*)
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 bash scripts/install-deps.sh native valgrind || exit 1
 JOBS=${JOBS:-2}
 filter=${1:-LoadCycleTest.*}

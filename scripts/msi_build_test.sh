@@ -47,7 +47,7 @@ tamper() {
     copy="$WORK/tampered-$(basename "$1")"
     cp "$1" "$copy"
     at=$(($(stat -c %s "$copy") / 3))
-    printf "\\x$(printf %02x $((0x$(xxd -s "$at" -l 1 -p "$copy") ^ 1)))" | dd of="$copy" bs=1 seek="$at" conv=notrunc status=none
+    printf '%b' "\\x$(printf %02x $((0x$(xxd -s "$at" -l 1 -p "$copy") ^ 1)))" | dd of="$copy" bs=1 seek="$at" conv=notrunc status=none
     not osslsigncode verify -CAfile "$WORK/ca.pem" -in "$copy"
 }
 check "a tampered norvmon2.dll is caught" tamper "$stage/x64/norvmon2.dll"

@@ -55,7 +55,9 @@ at() { field InstallExecuteSequence "$1" 3; }
 before() {  # before A B: A is sequenced, and before B
     local a b
     a="$(at "$1")" b="$(at "$2")"
-    [ -n "$a" ] && [ -n "$b" ] && [ "$a" -lt "$b" ] || fault "$1 (${a:-missing}) is not before $2 (${b:-missing})"
+    if [ -z "$a" ] || [ -z "$b" ] || [ "$a" -ge "$b" ]; then
+        fault "$1 (${a:-missing}) is not before $2 (${b:-missing})"
+    fi
 }
 before InstallInitialize UnregisterMonitor
 before UnregisterMonitor RemoveFiles

@@ -19,16 +19,17 @@ expect() {
     rc=$?
     if [ "$rc" -ne "$want" ] || ! grep -qE -- "$pattern" <<<"$out"; then
         echo "selftest: $name: exit $rc (wanted $want), output:"
-        sed 's/^/    /' <<<"$out"
+        echo "    ${out//$'\n'/$'\n'    }"
         failures=$((failures + 1))
     else
         echo "selftest: $name: ok"
     fi
 }
+# shellcheck disable=SC2016 # expanded by the shell expect() starts, after machine.sh is sourced
 arches='machine_wine_arches; rc=$?; echo "arches=[$MACHINE_WINE_ARCHES] reason=[$MACHINE_X86_LEFT_OUT]"; exit $rc'
 
 # The probe, as on this machine and as on kernels that refuse some programs.
-if NORV_WINE_ARCHES= bash -c ". '$ROOT/scripts/machine.sh'; machine_runs_32bit"; then
+if NORV_WINE_ARCHES='' bash -c ". '$ROOT/scripts/machine.sh'; machine_runs_32bit"; then
     expect "probe: 32-bit programs run" 0 'arches=\[x86 x64\] reason=\[\]$' "NORV_WINE_ARCHES=; $arches"
 else
     expect "probe: no 32-bit programs" 0 'arches=\[x64\] reason=\[this machine does not run 32-bit' "NORV_WINE_ARCHES=; $arches"

@@ -10,11 +10,11 @@
 # the x86 Wine steps are skipped, each with its reason, and everything else
 # runs; so are the steps in a Debian root where no root can be made.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 2
 JOBS=${JOBS:-$(nproc)}
 
 # Asked before anything is installed: it decides whether i386 packages are.
-MACHINE_WHO=test
+MACHINE_WHO="test"
 . scripts/machine.sh
 machine_wine_arches || exit 1
 bash scripts/install-deps.sh native windows arm64 fuzz valgrind bundle msi wine || exit 1
@@ -87,6 +87,7 @@ probed_step() {
 }
 
 step "scripts self-test" bash scripts/selftest.sh
+step "shellcheck" bash scripts/shellcheck.sh
 step "native" native native
 step "native-asan" native native-asan
 step "native-tsan" native native-tsan

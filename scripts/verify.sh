@@ -11,7 +11,10 @@
 set -uo pipefail
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-[ "$#" -ge 1 ] && [ "$#" -le 2 ] || { sed -n '2,11p' "${BASH_SOURCE[0]}"; exit 2; }
+if [ "$#" -lt 1 ] || [ "$#" -gt 2 ]; then
+    sed -n '2,11p' "${BASH_SOURCE[0]}"
+    exit 2
+fi
 release="$(cd "$1" && pwd)" || exit 2
 commit="${2:-HEAD}"
 

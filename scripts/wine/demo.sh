@@ -59,6 +59,7 @@ done
 # The monitor and norvinst come from the unpacked release bundle, so every run
 # proves it; norvspool, the demo's own client, is put beside them.
 bash "$ROOT/scripts/bundle.sh" --no-build | grep '^bundle:' | sed 's/^/  /'
+# shellcheck disable=SC2012 # the newest bundle by time, which find cannot sort by; the names are the build's own
 rm -rf "$DEMO/bundle" && mkdir -p "$DEMO/bundle" && unzip -q "$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip | head -n1)" -d "$DEMO/bundle"
 for arch in x86 x64; do cp "$BUILD_ROOT/windows-$arch/norvspool.exe" "$DEMO/bundle/$arch/"; done
 
@@ -84,6 +85,7 @@ printf 'Dear reader,\r\nthis letter was printed by notepad through the NORV port
     >"$DEMO/letter.txt"
 export ROOT BUILD_ROOT DEMO SHOTS
 status=0
+# shellcheck disable=SC2016 # the inner bash expands this script's variables, not this shell
 timeout "${NORV_DEMO_TIMEOUT:-900}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -uo pipefail
 . "$ROOT/scripts/wine/prefix.sh"

@@ -71,6 +71,7 @@ key='HKLM\System\CurrentControlSet\Control\Print\Monitors\NORV Monitor'
 view=$([ "$arch" = x64 ] && echo /reg:64 || echo /reg:32)
 has_key() { wine reg query "$1" "$view" >/dev/null 2>&1; }
 uninstall_entry() { has_key "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(code "$1")"; }
+# shellcheck disable=SC1003 # a Windows folder: its trailing backslash is meant
 port='C:\Out\Scans\'
 mkdir -p "$drive/Out/Scans"
 
@@ -82,12 +83,15 @@ msiexec /i "$(wine_path "$v1")"
 check "msiexec /i $(basename "$v1") /qn over it exits 0" test $? -eq 0
 check "the pair is in system32, norvinst and README in Program Files" all_files
 check "NORV is listed with NORV Monitor" listed NORV
+# shellcheck disable=SC1003 # the listing's Windows folder, its backslashes escaped for grep
 check "the port from the zip install is kept" listed 'C:\\Out\\Scans\\'
 
 msiexec /i "$(wine_path "$v2")"
 check "one msiexec /i of $(basename "$v2") exits 0" test $? -eq 0
+# shellcheck disable=SC1003 # the listing's Windows folder, its backslashes escaped for grep
 check "the port is kept" listed 'C:\\Out\\Scans\\'
 check "the files are kept" all_files
+# shellcheck disable=SC2016 # eval expands it when the check runs
 check "only the newer product has an uninstall entry" eval 'uninstall_entry "$v2" && ! uninstall_entry "$v1"'
 
 msiexec /x "$(wine_path "$v2")" UPGRADINGPRODUCTCODE="$(code "$v3")"
@@ -95,6 +99,7 @@ check "two steps: msiexec /x with UPGRADINGPRODUCTCODE exits 0" test $? -eq 0
 check "it skips the unregistration (the monitor key stays)" has_key "$key"
 msiexec /i "$(wine_path "$v3")"
 check "then msiexec /i $(basename "$v3") exits 0" test $? -eq 0
+# shellcheck disable=SC1003 # the listing's Windows folder, its backslashes escaped for grep
 check "the port is kept" listed 'C:\\Out\\Scans\\'
 check "the files are back" all_files
 
@@ -104,6 +109,7 @@ check "the $other package is refused" test $? -ne 0
 # A 32-bit Windows does not open an x64 package at all.
 if [ "$arch" = x64 ]; then check "by its launch conditions" logged "LaunchConditions. Return value 0"; fi
 check "and nothing of it is installed" not uninstall_entry "$BUILD_ROOT/norvmon-$version-$other.msi"
+# shellcheck disable=SC2016 # eval expands it when the check runs
 check "the installed product is untouched" eval 'uninstall_entry "$v3" && all_files && listed NORV'
 
 msiexec /x "$(wine_path "$v3")"
@@ -121,6 +127,7 @@ check "on the emptied machine msiexec /i $(basename "$v2") registers NORV Monito
 msiexec /i "$(wine_path "$v1")"
 # The exit code is not asserted: the 32-bit msiexec under Wine gives 0 here.
 check "a downgrade from $(basename "$v2") to $(basename "$v1") is refused by its launch condition" logged "LaunchConditions. Return value 0"
+# shellcheck disable=SC2016 # eval expands it when the check runs
 check "and the newer product stays alone" eval 'uninstall_entry "$v2" && ! uninstall_entry "$v1"'
 uninstall_entry "$v1" && msiexec /x "$(wine_path "$v1")"
 msiexec /x "$(wine_path "$v2")"

@@ -77,6 +77,7 @@ export ROOT BUILD_ROOT WORK SUITE_TIMEOUT
 export SUITE_ARCHES="${ARCHES[*]}"
 rm -f "$WORK"/suite-*.rc
 # The outer bound guards against a display that never comes up.
+# shellcheck disable=SC2016 # the inner bash expands this script's variables, not this shell
 timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     . "$ROOT/scripts/wine/prefix.sh"
     for arch in $SUITE_ARCHES; do
