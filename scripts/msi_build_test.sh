@@ -78,5 +78,20 @@ for fault in "${faults[@]}"; do
     check "the table check fails on ${fault%%|*}" not bash "$ROOT/scripts/msi_check.sh" "$copy" x64 "$version" "$stage/x64"
 done
 
+# The signed release against the unsigned one the release step made from the
+# same builds (scripts/release.sh): the same in what each signature covers,
+# as verify.sh compares a downloaded release; and not when a package is another.
+signed_release() {
+    local dir=$WORK/signed-release
+    [ -f "$BUILD_ROOT/release/SHA256SUMS" ] || { echo "no unsigned release in $BUILD_ROOT/release: run scripts/release.sh --no-build first"; return 1; }
+    rm -rf "$dir" && mkdir -p "$dir" &&
+        cp "$BUILD_ROOT/norvmon-$version-windows.zip" "$BUILD_ROOT"/norvmon-"$version"-*.msi "$dir/" &&
+        { [ -z "${1:-}" ] || cp "$BUILD_ROOT/norvmon-$version-$1.msi" "$dir/norvmon-$version-x64.msi"; } &&
+        (cd "$dir" && sha256sum norvmon-* >SHA256SUMS) &&
+        bash "$ROOT/scripts/release_diff.sh" --signed "$dir" "$BUILD_ROOT/release"
+}
+check "release_diff.sh --signed: the signed release matches the unsigned one" signed_release
+check "release_diff.sh --signed: not with the x86 package as the x64 one" not signed_release x86
+
 echo "msi packages: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
