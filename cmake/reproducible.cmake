@@ -5,9 +5,17 @@
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
     set(NORV_SOURCE_DATE_EPOCH $ENV{SOURCE_DATE_EPOCH})
 else()
-    execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
-                    OUTPUT_VARIABLE NORV_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
-                    ERROR_QUIET RESULT_VARIABLE git_failed)
+    # Only this tree's own history: a tarball unpacked inside another
+    # repository would otherwise take that one's time.
+    execute_process(COMMAND git rev-parse --show-toplevel WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                    OUTPUT_VARIABLE git_top OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    file(REAL_PATH "${CMAKE_SOURCE_DIR}" source_dir)
+    set(git_failed 1)
+    if(git_top STREQUAL source_dir)
+        execute_process(COMMAND git log -1 --format=%ct WORKING_DIRECTORY ${CMAKE_SOURCE_DIR}
+                        OUTPUT_VARIABLE NORV_SOURCE_DATE_EPOCH OUTPUT_STRIP_TRAILING_WHITESPACE
+                        ERROR_QUIET RESULT_VARIABLE git_failed)
+    endif()
     if(git_failed OR NOT NORV_SOURCE_DATE_EPOCH)
         # A source tarball: stamping 0 would date every binary 1970.
         message(FATAL_ERROR "${CMAKE_SOURCE_DIR} has no git history to take the binaries' time from: "

@@ -95,14 +95,19 @@ expect "release.sh --out a folder it did not make" 1 'is not a release this scri
     bash "$ROOT/scripts/release.sh" --no-build --out "$work/mine"
 [ -f "$work/mine/notes.txt" ] || { echo "release selftest: release.sh --out deleted a file it did not make"; failures=$((failures + 1)); }
 
-# A source tarball: no git history to date the release or the binaries by.
-mkdir -p "$work/tarball"
-git -C "$ROOT" ls-files -z | tar -C "$ROOT" --null -T - -c | tar -x -C "$work/tarball"
-# shellcheck disable=SC2016 # $1 is the inner shell's, the tree given to it
-expect "release time without git or SOURCE_DATE_EPOCH" 1 'no git history .*set SOURCE_DATE_EPOCH' \
-    env -u SOURCE_DATE_EPOCH bash -c '. "$1/scripts/source_date.sh"; source_date_epoch "$1"' _ "$work/tarball"
-expect "build without git or SOURCE_DATE_EPOCH" 1 'no git history .*set SOURCE_DATE_EPOCH' \
-    env -u SOURCE_DATE_EPOCH cmake -S "$work/tarball" -B "$work/tarball/build" -DCMAKE_TOOLCHAIN_FILE="$work/tarball/cmake/mingw-x64.cmake"
+# A source tarball: no git history to date the release or the binaries by,
+# on its own and unpacked inside another repository (whose time is not its).
+mkdir -p "$work/outer/tarball"
+git -C "$ROOT" ls-files -z | tar -C "$ROOT" --null -T - -c | tar -x -C "$work/outer/tarball"
+cp -r "$work/outer/tarball" "$work/tarball"
+git -C "$work/outer" init -q && git -C "$work/outer" -c user.name=t -c user.email=t@t commit -q --allow-empty -m outer
+for tree in "$work/tarball" "$work/outer/tarball"; do
+    # shellcheck disable=SC2016 # $1 is the inner shell's, the tree given to it
+    expect "release time without git or SOURCE_DATE_EPOCH (${tree#"$work"/})" 1 'no git history .*set SOURCE_DATE_EPOCH' \
+        env -u SOURCE_DATE_EPOCH bash -c '. "$1/scripts/source_date.sh"; source_date_epoch "$1"' _ "$tree"
+    expect "build without git or SOURCE_DATE_EPOCH (${tree#"$work"/})" 1 'no git history .*set SOURCE_DATE_EPOCH' \
+        env -u SOURCE_DATE_EPOCH cmake -S "$tree" -B "$tree/build" -DCMAKE_TOOLCHAIN_FILE="$tree/cmake/mingw-x64.cmake"
+done
 
 ((failures == 0)) && echo "release selftest: all passed" || echo "release selftest: $failures failed"
 ((failures == 0))
