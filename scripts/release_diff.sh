@@ -2,7 +2,9 @@
 # Compares two releases (folders or single files) byte for byte, and where a
 # file differs shows where: diffoscope opens the zip and reads the PE files in
 # it; a package, which Debian 12's diffoscope cannot read, is compared as the
-# tables and streams msidump writes out.
+# tables and streams msidump writes out. (Debian 12's diffoscope reads 64-bit
+# PE files only: an x86 file it shows as a hex dump, beside cmp's first
+# differing byte.)
 #
 # Usage: scripts/release_diff.sh [--signed] A B
 #   exit 0 when every file is the same, 1 when one differs, 2 when nothing
@@ -12,7 +14,7 @@ set -uo pipefail
 
 signed=0
 [ "${1:-}" = --signed ] && { signed=1; shift; }
-[ "$#" -eq 2 ] || { sed -n '2,10p' "${BASH_SOURCE[0]}" >&2; exit 2; }
+[ "$#" -eq 2 ] || { sed -n '2,12p' "${BASH_SOURCE[0]}" >&2; exit 2; }
 a=$1 b=$2
 
 fail() { echo "release_diff: $*" >&2; exit 2; }
