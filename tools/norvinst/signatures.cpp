@@ -97,14 +97,36 @@ LONG Verify(const TrustFunctions& trust, LPCWSTR path, Signer* signer) {
     return status;
 }
 
-// The system's message and the code in hexadecimal, as trust errors are
-// HRESULTs: "No signature was present in the subject (0x800B0100)".
+// Why a signature does not verify, in words an administrator can act on,
+// for the reasons Windows gives most; the system's message for any other.
+// The code follows in hexadecimal, as trust errors are HRESULTs.
 struct TrustMessage {
     explicit TrustMessage(LONG status) {
-        DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(status), 0,
-                                 text, kErrorTextUnits - 16, nullptr);
-        while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ' || text[n - 1] == L'.'))
-            --n;
+        struct Reason {
+            DWORD code;
+            LPCWSTR text;
+        };
+        static const Reason reasons[] = {
+            {DWORD(TRUST_E_NOSIGNATURE), L"no signature was found"},
+            {DWORD(TRUST_E_BAD_DIGEST), L"the file was changed after it was signed"},
+            {DWORD(CERT_E_UNTRUSTEDROOT), L"its certificate chains to a root this Windows does not trust"},
+            {DWORD(CERT_E_CHAINING), L"its certificate chain cannot be built"},
+            {DWORD(CERT_E_EXPIRED), L"a certificate has expired and the signature has no time stamp"},
+            {DWORD(TRUST_E_EXPLICIT_DISTRUST), L"its certificate is marked as not trusted"},
+        };
+        DWORD n = 0;
+        text[0] = 0;
+        for (const Reason& reason : reasons) {
+            if (reason.code != DWORD(status)) continue;
+            WideCopy(text, kErrorTextUnits, reason.text);
+            n = WideLength(text);
+        }
+        if (n == 0) {
+            n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, DWORD(status), 0,
+                               text, kErrorTextUnits - 16, nullptr);
+            while (n > 0 && (text[n - 1] == L'\n' || text[n - 1] == L'\r' || text[n - 1] == L' ' || text[n - 1] == L'.'))
+                --n;
+        }
         WCHAR* at = text + n;
         if (n > 0) *at++ = L' ', *at++ = L'(';
         *at++ = L'0', *at++ = L'x';
@@ -143,8 +165,8 @@ int CheckSignature(LPCWSTR path) {
     if (own == Own::kUnknown) LearnOwnSignature();
     if (own == Own::kUnsigned) return kExitOk;
     if (own == Own::kBroken) {
-        Err(L"%ls was not installed: this norvinst is signed, but its own signature does not verify (%ls), "
-            L"so no DLL can be checked against it",
+        Err(L"%ls was not installed: this norvinst is signed, but its own signature does not verify, so no DLL "
+            L"can be checked against it: %ls",
             path, TrustMessage(ownStatus).text);
         return kExitSignature;
     }
