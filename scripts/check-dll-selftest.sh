@@ -3,8 +3,9 @@
 # here with the windows-arm64 toolchain (and its export tables): it passes
 # clean ones and refuses the wrong machine, a missing export, an export table
 # that is not the expected one, an import from outside Windows, a window in
-# the modern monitor, and each missing hardening flag and a writable code
-# section. Needs scripts/arm64-sdk.sh's libraries.
+# the modern monitor, a program importing what is no KnownDLL, and each
+# missing hardening flag and a writable code section. Needs
+# scripts/arm64-sdk.sh's libraries.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 libs="$(bash "$ROOT/scripts/arm64-sdk.sh")" || exit 1
@@ -58,10 +59,12 @@ printf '__asm__(".section .wx,\\"xw\\"\\n.long 0\\n.text\\n");\n' >"$work/wx.c"
 clang --target=aarch64-w64-mingw32 -c "$work/wx.c" -o "$work/wx.o"
 # A console program with nothing but its entry.
 printf 'extern "C" int GetLastError();\nextern "C" int start() { return GetLastError(); }\n' >"$work/tool.cpp"
+# The same program calling a spooler function: it imports winspool.drv.
+printf 'extern "C" int ClosePrinter(void*);\nextern "C" int start() { return ClosePrinter(0); }\n' >"$work/spooler_tool.cpp"
 program() {
     mkdir -p "$work/$1"
     clang++ --target=aarch64-w64-mingw32 -nostdlib -fuse-ld=lld -Wl,-e,start -o "$work/$1/norvinst.exe" \
-        "$work/tool.cpp" -L"$libs" -lkernel32 "${@:2}"
+        "${source:-$work/tool.cpp}" -L"$libs" -lkernel32 "${@:2}"
 }
 
 kernel=(GetLastError -lkernel32)
@@ -73,7 +76,8 @@ if ! { dll norvmon2.dll windows-arm64 InitializePrintMonitor2 "${kernel[@]}" &&
     dll norvmon.dll extra "InitializePrintMonitor DllMain Extra" "${kernel[@]}" &&
     table_kind=lld dll norvmon2.dll lld InitializePrintMonitor2 "${kernel[@]}" &&
     dll norvmon2.dll wx InitializePrintMonitor2 "${kernel[@]}" "$work/wx.o" &&
-    program windows-arm64; }; then
+    program windows-arm64 &&
+    source="$work/spooler_tool.cpp" program spooler -lwinspool; }; then
     echo "check-dll selftest: the ARM64 test DLLs did not link"
     exit 1
 fi
@@ -111,6 +115,8 @@ expect "no DEP" 1 'NX_COMPAT is not set' "$work/no-dep/norvmon2.dll" arm64
 expect "no 64-bit ASLR" 1 'HIGH_ENTROPY_VA is not set on a 64-bit file' "$work/no-high-entropy/norvmon2.dll" arm64
 expect "writable code" 1 'section .wx is both writable and executable' "$work/wx/norvmon2.dll" arm64
 expect "program without DEP" 1 'NX_COMPAT is not set' "$work/exe-no-dep/norvinst.exe" arm64
+expect "program importing a DLL that is no KnownDLL" 1 'imports WINSPOOL.DRV, which is no KnownDLL' \
+    "$work/spooler/norvinst.exe" arm64
 expect "import from outside Windows" 1 'imports helper.dll, which a spooler' "$work/windows-arm64/norvmonui.dll"
 expect "window in the modern monitor" 1 'imports MessageBoxW; the modern monitor must show no window' \
     "$work/shown/norvmon2.dll" arm64

@@ -115,6 +115,21 @@ done < <(grep '^section ' <<<"$facts")
 
 # A program (norvinst.exe): its machine and hardening are what matter here.
 if [[ $dll == *.exe ]]; then
+    # It runs elevated from wherever it was unpacked, and Windows looks for
+    # any DLL that is no KnownDLL in the program's own folder first: so it
+    # imports KnownDLLs only (the list and its source: docs/entry-points.md).
+    known_dlls='^(kernel32|advapi32|user32|shell32|msvcrt)\.dll$'
+    program_dlls=$(tables "$dll" | awk '$1 == "import" {print $2}' | sort -uf)
+    if [ -z "$program_dlls" ]; then
+        echo "$dll: no import table could be read" >&2
+        status=1
+    fi
+    while read -r name; do
+        if [ -n "$name" ] && ! grep -qiE "$known_dlls" <<<"$name"; then
+            echo "$dll: imports $name, which is no KnownDLL: Windows would load it from the program's folder" >&2
+            status=1
+        fi
+    done <<<"$program_dlls"
     ((status == 0)) && echo "$dll: machine 0x$machine ($arch); $hardening"
     exit $status
 fi

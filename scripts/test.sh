@@ -102,6 +102,7 @@ done
 for arch in x86 x64; do
     wine_step "wine suite $arch" "$arch" bash scripts/wine/test.sh --no-build "$arch"
 done
+for arch in x86 x64; do wine_step "wine dll planting $arch" "$arch" bash scripts/wine/planting_test.sh "$arch"; done
 # Skipped only where this machine cannot emulate ARM64 (or NORV_ARM64_WINE=0).
 probed_step "wine suite arm64" scripts/wine/arm64_test.sh
 # A second host, Debian 13's Wine 10: skipped only where its root cannot be

@@ -4,7 +4,8 @@
 # the upgrade in one msiexec call and in Windows' two steps with the port
 # kept, the wrong architecture refused, a removal that leaves nothing, then a
 # clean install and a downgrade refused. The
-# higher versions are the same binaries packaged as newer products.
+# higher versions are the same binaries packaged as newer products. First,
+# the signed bundle's norvinst refuses DLLs not signed with its certificate.
 #
 # Usage: scripts/wine/msi_test.sh x86|x64   (after scripts/msi.sh)
 # Prints "msi ARCH: N passed, N failed" and exits non-zero on a failure.
@@ -31,6 +32,7 @@ for newer in "$v2" "$v3"; do
 done
 code() { msiinfo export "$1" Property | tr -d '\r' | awk -F'\t' '$1 == "ProductCode" {print $2}'; }
 
+# shellcheck source-path=SCRIPTDIR source=prefix.sh
 . "$ROOT/scripts/wine/prefix.sh"
 if [ "$arch" = x86 ]; then wine_prefix_init32 "$WORK/prefix"; else wine_prefix_init "$WORK/prefix"; fi >/dev/null || exit 1
 trap wine_server_stop EXIT
@@ -76,8 +78,67 @@ port='C:\Out\Scans\'
 mkdir -p "$drive/Out/Scans"
 
 echo "msi $arch: $(basename "$v1"), then $(basename "$v2") and $(basename "$v3")"
+# A signed norvinst installs only DLLs signed with its own certificate, and
+# names the file and the reason; an unsigned one says it checks nothing.
+# scripts/msi_build_test.sh signed the bundle with its throwaway CA; a second
+# certificate of that CA signs the stranger's DLL, so that only the signer
+# comparison can refuse it. Wine's trust provider checks the digest and
+# gives the signer, but takes any root as trusted (the CA is in no store of
+# this prefix): a chain to an untrusted or expired root is refused on
+# Windows only.
+signing="$BUILD_ROOT/sign-test"
+if [ -f "$signing/ca.key" ] && osslsigncode extract-signature -in "$WORK/norvinst.exe" -out "$WORK/out/sig.der" >/dev/null 2>&1; then
+    openssl req -newkey rsa:2048 -nodes -subj "/CN=NORV Test Stranger" -keyout "$WORK/stranger.key" \
+        -out "$WORK/stranger.csr" >/dev/null 2>&1
+    openssl x509 -req -in "$WORK/stranger.csr" -CA "$signing/ca.pem" -CAkey "$signing/ca.key" -set_serial 2 -days 2 \
+        -extfile "$signing/ext.cnf" -out "$WORK/stranger.pem" >/dev/null 2>&1
+    in_case() {  # in_case NAME: a copy of the signed norvinst and DLLs in $WORK/signature/NAME
+        mkdir -p "$WORK/signature/$1" && cp "$WORK/norvinst.exe" "$WORK/norvmon2.dll" "$WORK/norvmonui.dll" "$WORK/signature/$1/"
+    }
+    unsigned() { rm -f "$1.tmp" && osslsigncode remove-signature -in "$1" -out "$1.tmp" >/dev/null && mv "$1.tmp" "$1"; }
+    flip() {  # flip FILE AT: one bit of the byte at AT
+        printf '%b' "\\x$(printf %02x $((0x$(xxd -s "$2" -l 1 -p "$1") ^ 1)))" | dd of="$1" bs=1 seek="$2" conv=notrunc status=none
+    }
+    install_in() {  # install_in NAME EXIT PATTERN: norvinst install there exits EXIT, saying PATTERN
+        (cd "$WORK/signature/$1" && wine ./norvinst.exe install) >"$WORK/out/signature-$1.txt" 2>&1
+        local rc=$?
+        tr -d '\r' <"$WORK/out/signature-$1.txt" | grep -v ':fixme:' >"$WORK/out/signature-$1.clean"
+        if [ "$rc" -ne "$2" ] || ! grep -qF -- "$3" "$WORK/out/signature-$1.clean"; then
+            sed 's/^/        /' "$WORK/out/signature-$1.clean"
+            echo "        (exit code $rc, expected $2)"
+            return 1
+        fi
+    }
+    refused() { install_in "$@" && [ ! -e "$system/norvmon2.dll" ]; }
+    in_case unsigned && unsigned "$WORK/signature/unsigned/norvmon2.dll"
+    in_case stranger && NORV_SIGN_CERT="$WORK/stranger.pem" NORV_SIGN_KEY="$WORK/stranger.key" \
+        bash "$ROOT/scripts/sign.sh" "$WORK/signature/stranger/norvmon2.dll" >/dev/null
+    in_case tampered && flip "$WORK/signature/tampered/norvmon2.dll" $(($(stat -c %s "$WORK/norvmon2.dll") / 3))
+    # Its version resource's "Norvale" made "Oorvale": it runs, its digest is off.
+    in_case self && flip "$WORK/signature/self/norvinst.exe" \
+        "$(python3 -c 'import sys; print(open(sys.argv[1], "rb").read().find("Norvale".encode("utf-16-le")))' "$WORK/norvinst.exe")"
+    dll="$(wine_path "$WORK/signature")"
+    check "signed norvinst, unsigned norvmon2.dll: refused (exit 12), naming it" \
+        refused unsigned 12 "$dll\\unsigned\\norvmon2.dll was not installed: it is not signed"
+    check "signed norvinst, norvmon2.dll signed by another certificate of the same CA: refused, naming both" \
+        refused stranger 12 "norvmon2.dll was not installed: it is signed by \"NORV Test Stranger\", not with this norvinst's certificate (\"NORV Test Signer\")"
+    check "signed norvinst, norvmon2.dll changed after signing: refused, its signature does not verify" \
+        refused tampered 12 "norvmon2.dll was not installed: its signature does not verify: the file was changed after it was signed"
+    check "a signed norvinst changed after signing installs nothing" \
+        refused self 12 "this norvinst is signed, but its own signature does not verify, so no DLL can be checked against it: the file was changed after it was signed"
+    in_case plain && unsigned "$WORK/signature/plain/norvinst.exe" && unsigned "$WORK/signature/plain/norvmon2.dll"
+    check "an unsigned norvinst says it checks nothing, and installs an unsigned norvmon2.dll" \
+        install_in plain 0 "This norvinst is not signed: it checks no signature of the DLLs it installs."
+    (cd "$WORK/signature/plain" && wine ./norvinst.exe uninstall) >"$WORK/out/signature-uninstall.txt" 2>&1
+    check "  and uninstalls it" test $? -eq 0
+else
+    check "the bundle is signed with scripts/msi_build_test.sh's CA (run it first)" false
+fi
 # A machine installed from the zip, with a port, moves to the package.
 check "norvinst install from the bundle" norvinst install
+check "  signed, it installs only DLLs signed with its own certificate" \
+    grep -qF 'This norvinst is signed by "NORV Test Signer": it installs only DLLs signed with the same certificate.' \
+    "$WORK/out/norvinst.clean"
 check "norvinst add-port $port" norvinst add-port 'C:\Out\Scans'
 msiexec /i "$(wine_path "$v1")"
 check "msiexec /i $(basename "$v1") /qn over it exits 0" test $? -eq 0
@@ -117,6 +178,7 @@ check "msiexec /x exits 0" test $? -eq 0
 check "no file is left" no_file
 check "no monitor key is left" not has_key "$key"
 check "no uninstall entry is left" not uninstall_entry "$v3"
+# shellcheck disable=SC2016 # expanded by eval when the check runs
 check "NORV Monitor is not registered" eval 'norvinst status; [ $? -eq 4 ]'
 check "no port of NORV Monitor is listed" not grep -q "NORV Monitor" <(norvinst ports; cat "$WORK/out/norvinst.clean")
 

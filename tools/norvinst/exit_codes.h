@@ -14,4 +14,5 @@ enum ExitCode {
     kExitWrongWindows = 9,
     kExitPortInUse = 10,
     kExitInstallerQuery = 11,
+    kExitSignature = 12,
 };

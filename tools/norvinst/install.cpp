@@ -6,6 +6,7 @@
 #include "machine.h"
 #include "ports.h"
 #include "registration.h"
+#include "signatures.h"
 #include "system_files.h"
 
 namespace {
@@ -15,18 +16,10 @@ constexpr WCHAR kBesideHint[] = L"put the monitor's DLLs beside norvinst.exe or 
 // A 32-bit program that adds or configures a port loads the UI DLL in its
 // own process, so a 64-bit Windows needs the x86 one in SysWOW64 as well. It
 // comes from the bundle's x86 folder beside this build's (or the build
-// tree's windows-x86). Its absence is told, not fatal: the monitor works.
-int InstallWow64UiDll(const Form& form) {
-    WCHAR wow64[kPathUnits];
-    if (kMachine == IMAGE_FILE_MACHINE_I386 || !Wow64SystemDirectory(wow64)) return kExitOk;
-    int result = kExitOk;
-    for (LPCWSTR name : kAllDlls) {
-        if (form.uiDll && SamePath(name, form.uiDll)) continue;
-        const int deleted = DeleteDll(wow64, name);
-        if (deleted != kExitOk) result = deleted;
-    }
-    if (!form.uiDll) return result;
-    WCHAR here[kPathUnits], from[kPathUnits], tried[kPathUnits];
+// tree's windows-x86): its path into `from`, false when it is in neither
+// (`tried` is the first place looked).
+bool FindWow64UiDll(const Form& form, WCHAR (&from)[kPathUnits], WCHAR (&tried)[kPathUnits]) {
+    WCHAR here[kPathUnits];
     ModuleDirectory(here);
     LPCWSTR const folders[] = {L"\\..\\x86\\", L"\\..\\windows-x86\\"};
     for (LPCWSTR folder : folders) {
@@ -37,7 +30,24 @@ int InstallWow64UiDll(const Form& form) {
         const DWORD n = GetFullPathNameW(relative, kPathUnits, from, nullptr);
         if (n == 0 || n >= kPathUnits) WideCopy(from, kPathUnits, relative);
         if (folder == folders[0]) WideCopy(tried, kPathUnits, from);
-        if (!FileExists(from)) continue;
+        if (FileExists(from)) return true;
+    }
+    return false;
+}
+
+// The other forms' DLLs leave SysWOW64, and the x86 UI DLL found (`from`,
+// or null) goes in. Its absence is told, not fatal: the monitor works.
+int InstallWow64UiDll(const Form& form, LPCWSTR from, LPCWSTR tried) {
+    WCHAR wow64[kPathUnits];
+    if (kMachine == IMAGE_FILE_MACHINE_I386 || !Wow64SystemDirectory(wow64)) return kExitOk;
+    int result = kExitOk;
+    for (LPCWSTR name : kAllDlls) {
+        if (form.uiDll && SamePath(name, form.uiDll)) continue;
+        const int deleted = DeleteDll(wow64, name);
+        if (deleted != kExitOk) result = deleted;
+    }
+    if (!form.uiDll) return result;
+    if (from) {
         const int checked = CheckDll(from, IMAGE_FILE_MACHINE_I386, nullptr);
         return checked != kExitOk ? checked : CopyDll(from, wow64, form.uiDll);
     }
@@ -77,6 +87,14 @@ int Install(const Form* chosen, LPCWSTR source) {
         JoinPath(ui, folder, form.uiDll);
         if ((result = CheckDll(ui, kMachine, named ? nullptr : kBesideHint)) != kExitOk) return result;
     }
+    // Every DLL that will be copied passes the signature check before any is.
+    WCHAR wow64Ui[kPathUnits], wow64Tried[kPathUnits] = {};
+    WCHAR wow64[kPathUnits];
+    const bool hasWow64Ui = form.uiDll && kMachine != IMAGE_FILE_MACHINE_I386 && Wow64SystemDirectory(wow64) &&
+                            FindWow64UiDll(form, wow64Ui, wow64Tried);
+    if ((result = CheckSignature(from)) != kExitOk) return result;
+    if (form.uiDll && (result = CheckSignature(ui)) != kExitOk) return result;
+    if (hasWow64Ui && (result = CheckSignature(wow64Ui)) != kExitOk) return result;
     if (!NativeSystemDirectory(system)) {
         Err(L"cannot find the system directory: %ls", ErrorMessage(GetLastError()).text);
         return kExitFile;
@@ -92,7 +110,7 @@ int Install(const Form* chosen, LPCWSTR source) {
     if (result == kExitOk && form.uiDll) result = CopyDll(ui, system, form.uiDll);
     if (result != kExitOk) return result;
     if (existing.found) DeleteDlls(system, &form);
-    InstallWow64UiDll(form);
+    InstallWow64UiDll(form, hasWow64Ui ? wow64Ui : nullptr, wow64Tried);
 
     if (existing.found && !switching) {
         Out(L"%ls was already registered with the spooler (DLL %ls); the DLL has been updated", kMonitorName,

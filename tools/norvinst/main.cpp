@@ -11,6 +11,8 @@
 #include "ports.h"
 #include "registration.h"
 #include "related_products.h"
+#include "spooler_functions.h"
+#include "system_library.h"
 
 namespace {
 
@@ -35,7 +37,8 @@ void Usage(HANDLE handle) {
           L"                 into the system directory and register \"NORV Monitor\"; the flags\n"
           L"                 choose the form, and the ports are kept when one form replaces the other.\n"
           L"                 A 64-bit install also copies the x86 norvmonui.dll (from ..\\x86) into\n"
-          L"                 SysWOW64 for 32-bit programs\n"
+          L"                 SysWOW64 for 32-bit programs. A signed norvinst installs only DLLs signed\n"
+          L"                 with its own certificate\n"
           L"  uninstall      unregister \"NORV Monitor\" and delete its DLLs, whichever form\n"
           L"  register [--legacy|--modern]\n"
           L"                 register the DLLs already in the system directory; copies no file\n"
@@ -63,7 +66,9 @@ void Usage(HANDLE handle) {
           L"  8  remove-port: the legacy form is installed, which removes ports only from the port page\n"
           L"  9  install, register: this norvinst is not for this Windows' architecture\n"
           L"  10 remove-port: a printer prints to the port (and nothing else was refused)\n"
-          L"  11 unregister --unless-related: Windows Installer could not be asked; nothing changed\n");
+          L"  11 unregister --unless-related: Windows Installer could not be asked; nothing changed\n"
+          L"  12 install: this norvinst is signed and a DLL is not signed with the same certificate, or a\n"
+          L"     signature does not verify (the file and the reason are named); nothing changed\n");
 }
 
 bool Is(LPCWSTR arg, LPCWSTR word) { return WideEqualNoCase(arg, word) && WideLength(arg) == WideLength(word); }
@@ -85,6 +90,7 @@ int UsageError(LPCWSTR command, LPCWSTR problem) {
 }  // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
+    RestrictDllSearch();
     LoadNameComparison();
     if (argc < 2) return UsageError(nullptr, nullptr);
     LPCWSTR command = argv[1];
@@ -92,6 +98,7 @@ extern "C" int wmain(int argc, wchar_t** argv) {
         Usage(GetStdHandle(STD_OUTPUT_HANDLE));
         return kExitOk;
     }
+    if (!LoadSpoolerFunctions()) return kExitSpooler;
     int next = 2;
     if (Is(command, L"install")) {
         const Form* form = FormFlag(argc, argv, &next);

@@ -7,10 +7,9 @@
 #include "exit_codes.h"
 #include "heap_buffer.h"
 #include "registration.h"
+#include "spooler_functions.h"
 #include "system_files.h"
 
-// winspool.drv exports AddPortExW; MinGW-w64's winspool.h does not declare it.
-extern "C" BOOL WINAPI AddPortExW(LPWSTR pName, DWORD Level, LPBYTE pBuffer, LPWSTR pMonitorName);
 
 namespace {
 
@@ -18,7 +17,7 @@ constexpr WCHAR kDefaultPort[] = L"NORV";
 
 DWORD EnumeratePorts(HeapBuffer* buffer, DWORD* count) {
     return EnumerateInto(buffer, count, sizeof(PORT_INFO_2W), [](BYTE* data, DWORD size, DWORD* needed, DWORD* n) {
-        return EnumPortsW(nullptr, 2, data, size, needed, n);
+        return Spooler().EnumPorts(nullptr, 2, data, size, needed, n);
     });
 }
 
@@ -31,12 +30,12 @@ DWORD SendXcv(LPCWSTR command, LPCWSTR input) {
     WideAppend(name, 64, kMonitorName);
     PRINTER_DEFAULTSW defaults = {nullptr, nullptr, SERVER_ACCESS_ADMINISTER};
     HANDLE xcv = nullptr;
-    if (!OpenPrinterW(name, &xcv, &defaults)) return GetLastError();
+    if (!Spooler().OpenPrinter(name, &xcv, &defaults)) return GetLastError();
     DWORD needed = 0, status = ERROR_SUCCESS;
-    if (!XcvDataW(xcv, command, reinterpret_cast<BYTE*>(const_cast<LPWSTR>(input)),
+    if (!Spooler().XcvData(xcv, command, reinterpret_cast<BYTE*>(const_cast<LPWSTR>(input)),
                   (WideLength(input) + 1) * sizeof(WCHAR), nullptr, 0, &needed, &status))
         status = GetLastError();
-    ClosePrinter(xcv);
+    Spooler().ClosePrinter(xcv);
     return status;
 }
 
@@ -75,7 +74,7 @@ DWORD CheckPortUnused(LPCWSTR port, WCHAR (&printer)[kPortStringUnits]) {
     DWORD count = 0;
     const DWORD error = EnumerateInto(&buffer, &count, sizeof(PRINTER_INFO_2W),
                                       [](BYTE* data, DWORD size, DWORD* needed, DWORD* n) {
-                                          return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, n);
+                                          return Spooler().EnumPrinters(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, n);
                                       });
     if (error != ERROR_SUCCESS) return error;
     const auto* info = buffer.As<PRINTER_INFO_2W>();
@@ -148,7 +147,7 @@ int AddPorts(int count, wchar_t** folders) {
         } else if (error == ERROR_SUCCESS) {
             PORT_INFO_1W info;
             info.pName = name;
-            if (!AddPortExW(nullptr, 1, reinterpret_cast<BYTE*>(&info), const_cast<LPWSTR>(kMonitorName)))
+            if (!Spooler().AddPortEx(nullptr, 1, reinterpret_cast<BYTE*>(&info), const_cast<LPWSTR>(kMonitorName)))
                 error = GetLastError();
         }
         if (error == ERROR_SUCCESS) {

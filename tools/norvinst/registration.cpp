@@ -1,21 +1,37 @@
 #include "registration.h"
 
-#include <shlwapi.h>
-
 #include "console.h"
 #include "exit_codes.h"
 #include "heap_buffer.h"
 #include "host.h"
 #include "machine.h"
 #include "related_products.h"
+#include "spooler_functions.h"
 #include "system_files.h"
+#include "system_library.h"
+
+namespace {
+
+typedef LSTATUS(WINAPI* SHDeleteKeyProc)(HKEY, LPCWSTR);
+
+// SHDeleteKeyW of shlwapi.dll, which is no KnownDLL on every Windows.
+DWORD DeleteKeyTree(HKEY root, LPCWSTR subKey) {
+    HMODULE shlwapi = LoadSystemLibrary(L"shlwapi.dll");
+    if (!shlwapi) return GetLastError();
+    auto deleteKey = FunctionOf<SHDeleteKeyProc>(shlwapi, "SHDeleteKeyW");
+    const DWORD result = deleteKey ? DWORD(deleteKey(root, subKey)) : DWORD(ERROR_PROC_NOT_FOUND);
+    FreeLibrary(shlwapi);
+    return result;
+}
+
+}  // namespace
 
 bool FindMonitor(MonitorEntry* entry) {
     HeapBuffer buffer;
     DWORD count = 0;
     const DWORD error = EnumerateInto(&buffer, &count, sizeof(MONITOR_INFO_2W),
                                       [](BYTE* data, DWORD size, DWORD* needed, DWORD* returned) {
-                                          return EnumMonitorsW(nullptr, 2, data, size, needed, returned);
+                                          return Spooler().EnumMonitors(nullptr, 2, data, size, needed, returned);
                                       });
     if (error != ERROR_SUCCESS) {
         Err(L"cannot list the spooler's monitors: %ls", ErrorMessage(error).text);
@@ -111,7 +127,7 @@ bool PortValues::Write() const {
 }
 
 bool DeleteRegistration() {
-    if (DeleteMonitorW(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName)))
+    if (Spooler().DeleteMonitor(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName)))
         return true;
     const DWORD error = GetLastError();
     Err(L"the spooler refused to remove %ls: %ls", kMonitorName, ErrorMessage(error).text);
@@ -128,7 +144,7 @@ int RemoveOtherForm(const MonitorEntry& existing, const Form& form, PortValues* 
         Err(L"out of memory reading the ports under HKLM\\%ls; nothing was changed", kMonitorKey);
         return kExitSpooler;
     }
-    if (!DeleteMonitorW(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName))) {
+    if (!Spooler().DeleteMonitor(nullptr, const_cast<LPWSTR>(NativeEnvironment()), const_cast<LPWSTR>(kMonitorName))) {
         Err(L"the spooler refused to remove the installed %ls form: %ls", name, ErrorMessage(GetLastError()).text);
         return kExitSpooler;
     }
@@ -146,7 +162,7 @@ int RegisterForm(const Form& form, const PortValues& ports, bool* already) {
     info.pName = const_cast<LPWSTR>(kMonitorName);
     info.pEnvironment = const_cast<LPWSTR>(NativeEnvironment());
     info.pDLLName = const_cast<LPWSTR>(form.monitorDll);
-    if (AddMonitorW(nullptr, 2, reinterpret_cast<BYTE*>(&info))) {
+    if (Spooler().AddMonitor(nullptr, 2, reinterpret_cast<BYTE*>(&info))) {
         Out(L"Registered %ls (%ls, environment \"%ls\") with the spooler", kMonitorName, form.monitorDll,
             info.pEnvironment);
         return kExitOk;
@@ -215,7 +231,7 @@ int Unregister(LPCWSTR upgradeCode, LPCWSTR productCode) {
     } else {
         Out(L"%ls was not registered with the spooler", kMonitorName);
     }
-    const DWORD deleted = SHDeleteKeyW(HKEY_LOCAL_MACHINE, kMonitorKey);
+    const DWORD deleted = DeleteKeyTree(HKEY_LOCAL_MACHINE, kMonitorKey);
     if (deleted == ERROR_SUCCESS) {
         Out(L"Deleted its ports (HKLM\\%ls)", kMonitorKey);
     } else if (deleted != ERROR_FILE_NOT_FOUND) {

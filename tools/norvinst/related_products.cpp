@@ -1,6 +1,7 @@
 #include "related_products.h"
 
 #include "common/wide_string.h"
+#include "system_library.h"
 
 namespace {
 
@@ -20,12 +21,11 @@ bool IsBracedGuid(LPCWSTR text) {
 }
 
 // msi.dll is loaded only here, so that norvinst starts where Windows
-// Installer is missing.
+// Installer is missing, and from the system directory alone.
 DWORD FindRelatedProduct(LPCWSTR upgradeCode, LPCWSTR productCode, WCHAR (&other)[kGuidUnits]) {
-    HMODULE msi = LoadLibraryW(L"msi.dll");
+    HMODULE msi = LoadSystemLibrary(L"msi.dll");
     if (!msi) return GetLastError();
-    auto enumRelated = reinterpret_cast<EnumRelatedProductsProc>(
-        reinterpret_cast<void (*)()>(GetProcAddress(msi, "MsiEnumRelatedProductsW")));
+    auto enumRelated = FunctionOf<EnumRelatedProductsProc>(msi, "MsiEnumRelatedProductsW");
     DWORD result = enumRelated ? DWORD(ERROR_NO_MORE_ITEMS) : DWORD(ERROR_PROC_NOT_FOUND);
     for (DWORD index = 0; enumRelated; ++index) {
         const UINT status = enumRelated(upgradeCode, 0, index, other);

@@ -40,27 +40,54 @@ bool FileExists(LPCWSTR path) {
 
 bool SamePath(LPCWSTR a, LPCWSTR b) { return WideEqualNoCase(a, b); }
 
-WORD ImageMachine(LPCWSTR path, DWORD* error) {
+namespace {
+
+// The start of a PE file, with its PE header's offset in `pe`; false when the
+// file is no PE image (with *error set when it cannot be read).
+struct PeHeader {
+    BYTE bytes[4096];
+    DWORD got = 0;
+    DWORD pe = 0;
+    DWORD Read32(DWORD at) const {
+        return DWORD(bytes[at]) | DWORD(bytes[at + 1]) << 8 | DWORD(bytes[at + 2]) << 16 | DWORD(bytes[at + 3]) << 24;
+    }
+};
+
+bool ReadPeHeader(LPCWSTR path, PeHeader* header, DWORD* error) {
     *error = ERROR_SUCCESS;
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *error = GetLastError();
-        return 0;
+        return false;
     }
-    WORD machine = 0;
-    BYTE header[4096];
-    DWORD got = 0;
-    if (ReadFile(file, header, sizeof header, &got, nullptr) && got >= 0x40 && header[0] == 'M' &&
-        header[1] == 'Z') {
-        const DWORD pe = DWORD(header[0x3C]) | DWORD(header[0x3D]) << 8 | DWORD(header[0x3E]) << 16 |
-                         DWORD(header[0x3F]) << 24;
-        if (pe <= got - 6 && header[pe] == 'P' && header[pe + 1] == 'E' && header[pe + 2] == 0 &&
-            header[pe + 3] == 0)
-            machine = WORD(header[pe + 4] | header[pe + 5] << 8);
-    }
+    const bool read = ReadFile(file, header->bytes, sizeof header->bytes, &header->got, nullptr);
     CloseHandle(file);
-    return machine;
+    if (!read || header->got < 0x40 || header->bytes[0] != 'M' || header->bytes[1] != 'Z') return false;
+    header->pe = header->Read32(0x3C);
+    const BYTE* signature = header->bytes + header->pe;
+    return header->pe <= header->got - 26 && signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 &&
+           signature[3] == 0;
+}
+
+}  // namespace
+
+WORD ImageMachine(LPCWSTR path, DWORD* error) {
+    PeHeader header;
+    if (!ReadPeHeader(path, &header, error)) return 0;
+    return WORD(header.bytes[header.pe + 4] | header.bytes[header.pe + 5] << 8);
+}
+
+bool HasEmbeddedSignature(LPCWSTR path) {
+    PeHeader header;
+    DWORD error = ERROR_SUCCESS;
+    if (!ReadPeHeader(path, &header, &error)) return false;
+    // The optional header's magic tells where its data directories start;
+    // the fifth, the certificate table, holds an Authenticode signature.
+    const DWORD optional = header.pe + 24;
+    const WORD magic = WORD(header.bytes[optional] | header.bytes[optional + 1] << 8);
+    const DWORD security = optional + (magic == 0x20B ? 112 : 96) + 4 * 8;
+    return security + 8 <= header.got && header.Read32(security + 4) != 0;
 }
 
 int CheckDll(LPCWSTR path, WORD machine, LPCWSTR hint) {

@@ -16,6 +16,10 @@ bool SamePath(LPCWSTR a, LPCWSTR b);
 // *error set when the file cannot be read.
 WORD ImageMachine(LPCWSTR path, DWORD* error);
 
+// True when the PE file carries an Authenticode signature (a certificate
+// table), whether or not it verifies.
+bool HasEmbeddedSignature(LPCWSTR path);
+
 // A DLL to be installed or registered: present and built for `machine`.
 // kExitOk, or kExitFile after telling the user why not; `hint` is printed
 // after a missing file.
