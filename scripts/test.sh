@@ -9,6 +9,9 @@
 # Where this machine runs no 32-bit programs (or with NORV_WINE_ARCHES=x64)
 # the x86 Wine steps are skipped, each with its reason, and everything else
 # runs; so are the steps in a Debian root where no root can be made.
+# Every step is timed; the run ends with each step's time and the slowest
+# three. The fuzz runs and the second release build run beside the Wine
+# steps (see step_beside); their output is shown whole where they are joined.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 JOBS=${JOBS:-$(nproc)}
@@ -67,6 +70,12 @@ step_skipped() {  # step_skipped NAME REASON
 # session lets an interrupted run stop all of it. Its output waits in its log
 # and is shown whole, with its result, where it is joined.
 logs=build/test-steps
+step_log() {  # step_log NAME: "fuzz (short runs)" logs to build/test-steps/fuzz-short-runs.log
+    local slug
+    slug=$(tr -cs 'A-Za-z0-9' '-' <<<"$1")
+    slug=${slug%-}
+    echo "$logs/${slug#-}.log"
+}
 beside_names=()
 beside_pids=()
 beside_slots=()
@@ -74,7 +83,7 @@ step_beside() {
     local name=$1 log
     shift
     mkdir -p "$logs"
-    log="$logs/${name//[^A-Za-z0-9]/-}.log"
+    log=$(step_log "$name")
     echo
     echo "=== $name: started beside the next steps (log: $log)"
     # shellcheck disable=SC2016 # expanded by the inner shell
@@ -91,7 +100,7 @@ steps_join() {  # waits for the steps started beside, and reports each in order
     for i in "${!beside_pids[@]}"; do
         wait "${beside_pids[i]}"
         rc=$?
-        log="$logs/${beside_names[i]//[^A-Za-z0-9]/-}.log"
+        log=$(step_log "${beside_names[i]}")
         seconds=$(cat "$log.seconds" 2>/dev/null) || seconds=0
         echo
         echo "=== ${beside_names[i]} (ran beside the steps above; log: $log)"
@@ -173,8 +182,13 @@ step "windows-x86 build" windows x86
 step "windows-x64 build" windows x64
 step "windows-arm64 build" windows_arm64
 step "leak check (valgrind)" bash scripts/leak-check.sh
-# CPU work that ends on the clock, beside the Wine steps, which mostly wait.
+step "release bundle" bash scripts/release.sh --no-build
+# CPU work beside the Wine steps, which mostly wait: the fuzz runs, which end
+# on the clock, and the release once more from a fresh clone, elsewhere,
+# later, in another zone, locale and umask: every file the same (only the
+# second build is made here, in a folder of its own).
 step_beside "fuzz (short runs)" bash scripts/fuzz.sh
+step_beside "reproducible release" bash scripts/repro.sh --reference build/release
 for arch in x86 x64; do
     wine_step "wine conformance $arch" "$arch" bash scripts/conformance.sh "$arch"
 done
@@ -187,11 +201,6 @@ probed_step "wine suite arm64" scripts/wine/arm64_test.sh
 # made (or NORV_WINE10=0).
 probed_step "wine suite x64 (wine 10)" scripts/wine/wine10_test.sh
 steps_join
-step "release bundle" bash scripts/release.sh --no-build
-# The release once more from a fresh clone, elsewhere, later, in another zone,
-# locale and umask: every file the same (only the second build is made here,
-# in a folder of its own, beside the Wine steps that follow).
-step_beside "reproducible release" bash scripts/repro.sh --reference build/release
 step "release bundle in a fresh prefix" bash scripts/wine/bundle_test.sh
 # Signs the bundle's binaries and the packages with a throwaway CA.
 step "msi packages" bash scripts/msi_build_test.sh
