@@ -84,6 +84,7 @@ step_beside() {
     shift
     mkdir -p "$logs"
     log=$(step_log "$name")
+    rm -f "$log.seconds"
     echo
     echo "=== $name: started beside the next steps (log: $log)"
     # shellcheck disable=SC2016 # expanded by the inner shell
