@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (preset native-fuzz, clang) and runs each for a
-# bounded time from its committed seed corpus. Exits non-zero when a target
+# Builds the libFuzzer targets (preset native-fuzz, clang) and runs them all at
+# once, each for the full time from its committed seed corpus: they share the
+# cores, so six 60 s runs take one minute, not six. Exits non-zero when a target
 # finds a crash, a leak or a broken check; the input is kept under
 # build/native-fuzz/artifacts/.
 #
@@ -32,33 +33,59 @@ cmake --build --preset native-fuzz -j"$JOBS" --target "${targets[@]/#/fuzz_}" ||
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
-status=0
-for target in "${targets[@]}"; do
+# fuzz_target TARGET: one target's run, then the edges its corpus reaches;
+# its report is written to files and printed in order by fuzz_report.
+fuzz_target() {
+    local target=$1
     # Work on a copy so that the committed seeds stay small.
-    corpus=$build/corpus/$target
-    artifacts=$build/artifacts
+    local corpus=$build/corpus/$target artifacts=$build/artifacts log=$build/fuzz_$target.log
     mkdir -p "$corpus" "$artifacts"
     cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null
-    log=$build/fuzz_$target.log
-    echo "=== fuzz_$target: ${seconds}s"
     "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$corpus" >"$log" 2>&1
-    rc=$?
-    done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1)
-    runs=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
-    echo "    runs: ${runs:-?}  ${done_line:-no final stats}"
+    echo $? >"$log.rc"
     # Edges of the monitor's own functions that the corpus reaches (sanitizer
     # checks count as edges too, so this is a lower bound).
-    coverage=$build/coverage_$target.txt
     "$build/fuzz/fuzz_$target" -runs=0 -print_coverage=1 "$corpus" 2>&1 |
-        grep -E '^(UN)?COVERED_FUNC' | grep "$PWD/src/" | grep -v "$PWD/src/win32/" >"$coverage"
+        grep -E '^(UN)?COVERED_FUNC' | grep "$PWD/src/" | grep -v "$PWD/src/win32/" >"$build/coverage_$target.txt"
+}
+
+fuzz_report() {  # fuzz_report TARGET: prints what fuzz_target left; fails with the run
+    local target=$1
+    local log=$build/fuzz_$target.log rc done_line units
+    rc=$(cat "$log.rc" 2>/dev/null) || rc="none (the run did not end)"
+    done_line=$(grep -E '^#[0-9]+[[:space:]]+DONE' "$log" | tail -1)
+    units=$(grep -E '^stat::number_of_executed_units' "$log" | awk '{print $2}')
+    echo "=== fuzz_$target: ${seconds}s"
+    echo "    runs: ${units:-?}  ${done_line:-no final stats}"
     awk '{split($5, e, "/"); c += e[1]; n += e[2]; if (e[1] > 0) f++; t++}
-         END {printf "    monitor code: %d of %d edges, %d of %d functions reached (%s)\n", c, n, f, t, FILENAME}' "$coverage"
-    if ((rc != 0)); then
+         END {printf "    monitor code: %d of %d edges, %d of %d functions reached (%s)\n", c, n, f, t, FILENAME}' \
+        "$build/coverage_$target.txt"
+    if [[ $rc != 0 ]]; then
         echo "=== fuzz_$target FAILED (exit $rc); log: $log"
         grep -E 'check failed|ERROR:|SUMMARY:|Test unit written' "$log" | head -20
-        status=1
+        return 1
     fi
+}
+
+# Each target in a process group of its own (job control on while they
+# start), so that a stopped run takes every fuzzer along.
+runs=()
+trap '((${#runs[@]} == 0)) || kill -- "${runs[@]/#/-}" 2>/dev/null' EXIT
+echo "=== fuzz: ${#targets[@]} targets at once, ${seconds}s each"
+set -m
+for target in "${targets[@]}"; do
+    rm -f "$build/fuzz_$target.log.rc"
+    fuzz_target "$target" &
+    runs+=($!)
+done
+set +m
+wait "${runs[@]}"
+runs=()
+
+status=0
+for target in "${targets[@]}"; do
+    fuzz_report "$target" || status=1
 done
 
 if [[ ${FUZZ_LINE_COVERAGE:-0} == 1 ]] && command -v llvm-cov-14 >/dev/null; then
