@@ -30,11 +30,16 @@ LSTATUS SavePorts(PortList* list, LPCWSTR root);
 LSTATUS StoreListedHead(PortList* list, LPCWSTR root);
 // Puts a port in front of the list (Insert's arguments) and stores it.
 // ERROR_SUCCESS; ERROR_NOT_ENOUGH_MEMORY when no record could be made; or the
-// registry's code, and then the port is not listed and the store holds what
-// it held.
-LSTATUS InsertAndStore(PortList* list, LPCWSTR root, LPCWSTR name, bool isDefault);
+// registry's code, and then the port is not listed and the store holds the
+// list without it, unless not even the rewrite of the list without it went
+// through: then *storeInDoubt (when given) is set, for the store may hold the
+// port all the same.
+LSTATUS InsertAndStore(PortList* list, LPCWSTR root, LPCWSTR name, bool isDefault,
+                       bool* storeInDoubt = nullptr);
 // Takes the port `name` names (as Find) out of the store, then out of the
 // list. ERROR_SUCCESS; ERROR_UNKNOWN_PORT when no port has the name; or the
 // registry's code, and then the port is still listed and still stored (the
-// values moved before the failure are written back).
-LSTATUS RemoveAndStore(PortList* list, LPCWSTR root, LPCWSTR name);
+// values moved before the failure are written back, or else the list is
+// written whole), unless neither went through: then *storeInDoubt (when
+// given) is set, for the store may have lost the port.
+LSTATUS RemoveAndStore(PortList* list, LPCWSTR root, LPCWSTR name, bool* storeInDoubt = nullptr);
