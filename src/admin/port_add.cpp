@@ -13,13 +13,6 @@
 
 namespace {
 
-bool SameUnits(LPCWSTR a, LPCWSTR b) {
-    for (;; ++a, ++b) {
-        if (*a != *b) return false;
-        if (!*a) return true;
-    }
-}
-
 DWORD CheckIsDirectory(LPCWSTR name) {
     const DWORD attributes = GetFileAttributesW(name);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
@@ -62,9 +55,9 @@ DWORD AddFolderPort(LPCWSTR folder) {
 
 DWORD AddExactPort(LPCWSTR name) {
     if (!name || !name[0]) return ERROR_INVALID_PARAMETER;
-    if (!SameUnits(name, kDefaultPortName)) {
+    if (!WideEqual(name, kDefaultPortName)) {
         WCHAR canonical[kPortStringUnits];
-        if (CanonicalPortName(name, canonical) != ERROR_SUCCESS || !SameUnits(name, canonical))
+        if (CanonicalPortName(name, canonical) != ERROR_SUCCESS || !WideEqual(name, canonical))
             return ERROR_INVALID_NAME;
     }
     return AddFolderPort(name);

@@ -21,6 +21,13 @@ void TellUnsaved(HWND owner) {
     Tell(owner, TEXT("The port list could not be saved.\n\nNothing was changed."), TEXT("Error"));
 }
 
+// Not stored, and the store could not be brought back to the list as it was
+// either: what a restart lists may differ from what is shown.
+void TellMaybeNotSaved(HWND owner) {
+    Tell(owner, TEXT("The port list could not be saved.\n\nThe list may not have been saved as shown."),
+         TEXT("Error"));
+}
+
 }  // namespace
 
 BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
@@ -34,17 +41,19 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     bool taken = false;
     bool read = true;
     LSTATUS added = ERROR_SUCCESS;
+    bool inDoubt = false;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
         // Another AddPort may have added the same folder since the check.
         taken = read && (!portList || portList->Find(path));
-        if (read && !taken) added = InsertAndStore(portList, registryRoot, path, false);
+        if (read && !taken) added = InsertAndStore(portList, registryRoot, path, false, &inDoubt);
     }
     if (!read) TellUnread(hWnd);
     else if (taken) TellTaken(hWnd);
     else if (added == ERROR_NOT_ENOUGH_MEMORY)
         Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
+    else if (inDoubt) TellMaybeNotSaved(hWnd);
     else if (added != ERROR_SUCCESS) TellUnsaved(hWnd);
     return TRUE;
 }
@@ -57,13 +66,15 @@ BOOL WINAPI ConfigurePort(LPWSTR, HWND hWnd, LPWSTR) {
 BOOL WINAPI DeletePort(LPWSTR, HWND hWnd, LPWSTR pPortName) {
     bool read = true;
     LSTATUS removed = ERROR_UNKNOWN_PORT;
+    bool inDoubt = false;
     {
         MonitorLock lock;
         read = !portList || CompleteFromStore(portList, registryRoot) == ERROR_SUCCESS;
-        if (read && portList) removed = RemoveAndStore(portList, registryRoot, pPortName);
+        if (read && portList) removed = RemoveAndStore(portList, registryRoot, pPortName, &inDoubt);
     }
     if (!read) TellUnread(hWnd);
     else if (removed == ERROR_UNKNOWN_PORT) TellNotRemoved(hWnd);
+    else if (inDoubt) TellMaybeNotSaved(hWnd);
     else if (removed != ERROR_SUCCESS) TellUnsaved(hWnd);
     else TellRemoved(hWnd, pPortName);
     return TRUE;

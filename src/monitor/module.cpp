@@ -47,7 +47,7 @@ void StartMonitor() {
     // listed, but storing it would overwrite the values that were not read.
     const bool complete = LoadPorts(portList, registryRoot);
     if (!portList->HasDefaultPort() && portList->Insert(nullptr, true) && complete)
-        StoreInsertedHead(portList, registryRoot);
+        StoreListedHead(portList, registryRoot);
 }
 
 void StopMonitor() {

@@ -95,7 +95,7 @@ public:
     // A load left stored ports out of the list: it must not be saved as it is.
     bool missesStoredPorts = false;
     // The store holds exactly this list, value for value (port_store.h).
-    bool storeMatches = false;
+    bool storeMirrorsList = false;
     // Moves on with every change of which ports are listed or of their order:
     // an EnumPorts answer packed before it is stale.
     unsigned long long changes = 0;

@@ -5,6 +5,7 @@
 #include "admin/port_add.h"
 #include "admin/port_remove.h"
 #include "common/heap.h"
+#include "common/wide_string.h"
 #include "monitor/lock.h"
 #include "monitor/session.h"
 #include "monitor/state.h"
@@ -19,14 +20,6 @@ struct XcvHandle {
     DWORD magic;
     ACCESS_MASK granted;
 };
-
-// Command names match exactly, as the spooler's own monitors match theirs.
-bool SameCommand(LPCWSTR a, LPCWSTR b) {
-    for (;; ++a, ++b) {
-        if (*a != *b) return false;
-        if (!*a) return true;
-    }
-}
 
 XcvHandle* FromHandle(HANDLE hXcv) {
     XcvHandle* xcv = static_cast<XcvHandle*>(hXcv);
@@ -88,8 +81,9 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     DWORD ignored = 0;
     PDWORD needed = pcbOutputNeeded ? pcbOutputNeeded : &ignored;
     *needed = 0;
+    // Command names match exactly, as the spooler's own monitors match theirs.
     // "MonitorUI" is asked before any handle exists, and tells nothing private.
-    if (pszDataName && SameCommand(pszDataName, TEXT("MonitorUI")))
+    if (pszDataName && WideEqual(pszDataName, TEXT("MonitorUI")))
         return PutOutput(kMonitorUiDll, (WideLength(kMonitorUiDll) + 1) * sizeof(WCHAR),
                          pOutputData, cbOutputData, needed);
     const XcvHandle* xcv = FromHandle(hXcv);
@@ -98,7 +92,7 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
     const bool administer = (xcv->granted & SERVER_ACCESS_ADMINISTER) != 0;
 
     WCHAR name[kPortStringUnits];
-    if (SameCommand(pszDataName, TEXT("PortExists"))) {
+    if (WideEqual(pszDataName, TEXT("PortExists"))) {
         *needed = sizeof(DWORD);
         if (!pOutputData || cbOutputData < sizeof(DWORD)) return ERROR_INSUFFICIENT_BUFFER;
         DWORD status = ReadName(pInputData, cbInputData, name);
@@ -110,12 +104,12 @@ DWORD WINAPI XcvDataPort(HANDLE hXcv, LPCWSTR pszDataName, PBYTE pInputData, DWO
         }
         return PutOutput(&exists, sizeof(exists), pOutputData, cbOutputData, needed);
     }
-    if (SameCommand(pszDataName, TEXT("AddPort"))) {
+    if (WideEqual(pszDataName, TEXT("AddPort"))) {
         if (!administer) return ERROR_ACCESS_DENIED;
         DWORD status = ReadName(pInputData, cbInputData, name);
         return status == ERROR_SUCCESS ? AddExactPort(name) : status;
     }
-    if (SameCommand(pszDataName, TEXT("DeletePort"))) {
+    if (WideEqual(pszDataName, TEXT("DeletePort"))) {
         if (!administer) return ERROR_ACCESS_DENIED;
         DWORD status = ReadName(pInputData, cbInputData, name);
         return status == ERROR_SUCCESS ? RemovePortByName(name) : status;

@@ -647,17 +647,23 @@ TEST_F(PortAdminTest, StoreThatStillCannotBeReadRefusesTheChange) {
 }
 
 // A change the store refused is not made: the list stays as it was, and so
-// does the store (values a delete moved before the failure are written back),
-// and the user is told. When even the writing back fails, the next change
+// does the store (values a delete moved before the failure are written back,
+// or else the list is written whole), and the user is told. When the store
+// cannot be brought back either, the user is told so, and the next change
 // writes the store whole.
 TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsNotMade) {
     const std::u16string unsavedText = u"The port list could not be saved.\n\nNothing was changed.";
+    const std::u16string inDoubtText =
+        u"The port list could not be saved.\n\nThe list may not have been saved as shown.";
     struct Case {
         const char* what;
         Api api;
         unsigned nth;
         bool add;
-        unsigned failedWriteBack;  // the RegSetValueExW call that fails too, 0 for none
+        unsigned failedWriteBack;  // the RegSetValueExW call that fails too (a write-back or an undo), 0 for none
+        unsigned frozenAfter = 0;  // value changes the registry takes before it refuses all, 0 for no limit
+        bool storeUnlikeList = false;  // value 3 spelled "norv": the change writes the store whole
+        bool inDoubt = false;          // the store could not be brought back either
     };
     const Case cases[] = {
         {"add, key cannot be opened for writing", Api::RegOpenKeyExW, 1, true, 0},
@@ -668,6 +674,9 @@ TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsNotMade) {
         {"delete, the second moved port cannot be written", Api::RegSetValueExW, 2, false, 0},
         {"delete, the old last value cannot be deleted", Api::RegDeleteValueW, 1, false, 0},
         {"delete, neither the last value nor the writing back", Api::RegDeleteValueW, 1, false, 3},
+        {"delete, nor the writing back, nor the whole list", Api::RegDeleteValueW, 1, false, 0, 2,
+         false, true},
+        {"add written whole, whose undo fails", Api::RegDeleteValueW, 1, true, 6, 0, true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -675,13 +684,14 @@ TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsNotMade) {
         win32layer::SetSpoolerMonitor(InitializePrintMonitor, kRoot);
         StoreString(kRoot, u"1", u"D:\\A\\");
         StoreString(kRoot, u"2", u"D:\\B\\");
-        StoreString(kRoot, u"3", u"NORV");
+        StoreString(kRoot, u"3", c.storeUnlikeList ? u"norv" : u"NORV");
         StoreString(kRoot, u"4", u"E:\\C\\");
         monitor.Start();
         const Names listed = monitor.Ports();
         const auto stored = StoredValues(kRoot);
         win32layer::FailCall(c.api, c.nth);
         if (c.failedWriteBack) win32layer::FailCall(Api::RegSetValueExW, c.failedWriteBack);
+        if (c.frozenAfter) win32layer::FreezeRegistryAfter(c.frozenAfter);
         const auto change = [&] {
             if (c.add) {
                 win32layer::ChooseFolder(u"D:\\New");
@@ -692,10 +702,12 @@ TEST_F(PortAdminTest, ChangeThatCouldNotBeSavedIsNotMade) {
         };
         change();
         win32layer::ClearFaults();
-        ExpectOneBox(unsavedText, u"Error");
+        ExpectOneBox(c.inDoubt ? inDoubtText : unsavedText, u"Error");
         EXPECT_EQ(monitor.Ports(), listed);
-        if (!c.failedWriteBack) {
+        if (!c.inDoubt) {
             EXPECT_EQ(StoredValues(kRoot), stored);
+        } else {
+            EXPECT_NE(StoredPorts(), Names(listed.rbegin(), listed.rend()));  // the box is due
         }
 
         change();
