@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Proves the release bundle works: unpacks it, checks SHA256SUMS, and in a
 # fresh Wine prefix (a 64-bit Windows) installs the monitor from the unpacked
 # x64/ folder, adds the port C:\Out\Scans with norvinst add-port, lists it
@@ -67,11 +68,11 @@ check "norvinst add-port C:\\Out\\Scans" run 0 x64 add-port 'C:\Out\Scans'
 run 0 x64 ports && grep -q 'C:\\Out\\Scans\\ *NORV Monitor' <(tr -d '\r' <"$OUT")
 check "norvinst ports (x64) lists C:\\Out\\Scans\\ with NORV Monitor" test $? -eq 0
 # wine_prefix_init asked the machine which architectures Wine runs here.
-if [[ " $MACHINE_WINE_ARCHES " == *" x86 "* ]]; then
+if [[ " $WINE_ARCHES " == *" x86 "* ]]; then
     run 0 x86 ports && grep -q 'C:\\Out\\Scans\\ *NORV Monitor' <(tr -d '\r' <"$OUT")
     check "norvinst ports (x86) lists it too" test $? -eq 0
 else
-    echo "  skip  norvinst ports (x86): $MACHINE_X86_LEFT_OUT"
+    echo "  skip  norvinst ports (x86): $WINE_X86_LEFT_OUT"
 fi
 key='HKLM\System\CurrentControlSet\Control\Print\Monitors\NORV Monitor'
 top_port() {  # the port stored under the highest value
@@ -84,7 +85,7 @@ says() { grep -q -e "$1" <(tr -d '\r' <"$OUT"); }  # says PATTERN: the last run 
 system32="$WINEPREFIX/drive_c/windows/system32"
 
 # A 64-bit Windows adds monitors of its own architecture only.
-if [[ " $MACHINE_WINE_ARCHES " == *" x86 "* ]]; then
+if [[ " $WINE_ARCHES " == *" x86 "* ]]; then
     run 9 x86 install && says 'run the x64 build'
     check "the x86 norvinst refuses to install on 64-bit Windows, naming the x64 build" test $? -eq 0
     run 0 x86 status && says 'Sysnative.norvmon2.dll (x64, present)'
