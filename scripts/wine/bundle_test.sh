@@ -16,6 +16,7 @@ set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
 WORK="$BUILD_ROOT/wine/bundle"
+# shellcheck disable=SC2012  # the newest zip by time; our own file names
 zip="${1:-$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip 2>/dev/null | head -n1)}"
 [ -f "$zip" ] || { echo "bundle: no bundle; run scripts/bundle.sh first" >&2; exit 1; }
 
@@ -80,7 +81,7 @@ top_port() {  # the port stored under the highest value
     tr -d '\r' <"$WORK/output/reg.txt" | awk '$1 ~ /^[0-9]+$/ && $2 == "REG_SZ" {if ($1 + 0 > n) {n = $1 + 0; v = $3}} END {print v}'
 }
 top="$(top_port)"
-check "stored under the highest value ($top)" test "$top" = 'C:\Out\Scans\'
+check "stored under the highest value ($top)" test "$top" = "C:\\Out\\Scans\\"
 says() { grep -q -e "$1" <(tr -d '\r' <"$OUT"); }  # says PATTERN: the last run printed it
 system32="$WINEPREFIX/drive_c/windows/system32"
 
@@ -99,16 +100,16 @@ mkdir -p "$WINEPREFIX/drive_c/Out/Letters"
 run 0 x64 add-port 'C:/Out/./Letters' && says 'as C:\\Out\\Letters\\$'
 check "norvinst add-port C:/Out/./Letters sends C:\\Out\\Letters\\" test $? -eq 0
 top="$(top_port)"
-check "stored by its canonical name ($top)" test "$top" = 'C:\Out\Letters\'
+check "stored by its canonical name ($top)" test "$top" = "C:\\Out\\Letters\\"
 
 # A port a printer prints to stays until the printer moves.
 spool="$BUILD_ROOT/windows-x64/norvspool.exe"
 [ -f "$spool" ] || (cd "$ROOT" && cmake --build --preset windows-x64 -j2 --target norvspool >/dev/null)
-(cd "$WORK" && wine "$spool" printer 'C:\Out\Letters\') >"$WORK/output/printer.txt" 2>&1
-run 10 x64 remove-port 'C:\Out\Letters\' && says 'printer "NORV Demo Printer" prints to it'
+(cd "$WORK" && wine "$spool" printer "C:\\Out\\Letters\\") >"$WORK/output/printer.txt" 2>&1
+run 10 x64 remove-port "C:\\Out\\Letters\\" && says 'printer "NORV Demo Printer" prints to it'
 check "remove-port refuses a port a printer uses (exit 10), naming the printer" test $? -eq 0
 (cd "$WORK" && wine "$spool" removeprinter) >"$WORK/output/printer.txt" 2>&1
-check "remove-port removes it once no printer uses it" run 0 x64 remove-port 'C:\Out\Letters\'
+check "remove-port removes it once no printer uses it" run 0 x64 remove-port "C:\\Out\\Letters\\"
 
 # What an installer package runs: register and unregister copy and delete no file.
 run 0 x64 register && says 'already registered'

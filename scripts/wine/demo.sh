@@ -60,6 +60,7 @@ done
 # The monitor and norvinst come from the unpacked release bundle, so every run
 # proves it; norvspool, the demo's own client, is put beside them.
 bash "$ROOT/scripts/bundle.sh" --no-build | grep '^bundle:' | sed 's/^/  /'
+# shellcheck disable=SC2012  # the newest zip by time; our own file names
 rm -rf "$DEMO/bundle" && mkdir -p "$DEMO/bundle" && unzip -q "$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip | head -n1)" -d "$DEMO/bundle"
 for arch in x86 x64; do cp "$BUILD_ROOT/windows-$arch/norvspool.exe" "$DEMO/bundle/$arch/"; done
 
@@ -85,6 +86,7 @@ printf 'Dear reader,\r\nthis letter was printed by notepad through the NORV port
     >"$DEMO/letter.txt"
 export ROOT BUILD_ROOT DEMO SHOTS
 status=0
+# shellcheck disable=SC2016  # the session script is expanded by its own shell
 timeout "${NORV_DEMO_TIMEOUT:-900}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -uo pipefail
 . "$ROOT/scripts/wine/prefix.sh"

@@ -33,19 +33,20 @@ for pkg in wine wine64 xvfb xauth imagemagick x11-utils xdotool cmake make \
            g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest; do
     machine_installed "$pkg" || missing+=("$pkg")
 done
-want32=0
+want32=0 shown="$MACHINE_WINE_ARCHES"
 if [ "$MACHINE_WINE_ARCHES" = "x86 x64" ] && ! machine_installed wine32:i386; then
     if root_made i386; then
         echo "setup: x86 Wine runs in the i386 root $ROOT_DIR (wine32:i386 is not installed here)"
     elif [ -n "$(find "$WINE_X86_NOTE" -mmin "-${NORV_X86_RETRY_MINUTES:-30}" 2>/dev/null)" ]; then
         echo "setup: 64-bit Wine only: $(cat "$WINE_X86_NOTE")"
+        shown=x64
     else
         want32=1
     fi
 fi
 
 if [ "${#missing[@]}" -eq 0 ] && [ "$want32" -eq 0 ]; then
-    echo "setup: Wine ($MACHINE_WINE_ARCHES), Xvfb, ImageMagick, xdotool and the MinGW-w64 compilers are present"
+    echo "setup: Wine ($shown), Xvfb, ImageMagick, xdotool and the MinGW-w64 compilers are present"
     exit 0
 fi
 [ -n "$MACHINE_X86_LEFT_OUT" ] && echo "setup: 64-bit Wine only, no i386 packages: $MACHINE_X86_LEFT_OUT"
@@ -72,12 +73,14 @@ why="wine32:i386 cannot be installed (${MACHINE_APT_ERROR:-apt-get failed}${upda
 echo "setup: $why; making a Debian i386 root with wine32 for the x86 steps instead"
 root_can_make
 case $? in
-    0) root_sudo bash "$here/root_make.sh" i386 >/dev/null && root_made i386 && {
+    0) made="$(root_sudo bash "$here/root_make.sh" i386 2>&1 >/dev/null | tee /dev/stderr)"
+       if root_made i386; then
            echo "setup: x86 Wine runs in the i386 root $ROOT_DIR"
            rm -f "$WINE_X86_NOTE"
            exit 0
-       }
-       why="$why, and the i386 root could not be made (see ${ROOT_DIR:-the root}.log)" ;;
+       fi
+       made="$(grep -m1 -E "failed|ran past|is not installed" <<<"$made" | sed 's/^i386-root: //; s/:$//')"
+       why="$why, and the i386 root could not be made (${made:-see $ROOT_DIR.log})" ;;
     *) why="$why, and no i386 root can be made here: ${ROOT_LEFT_OUT:-debootstrap could not be installed}" ;;
 esac
 mkdir -p "$(dirname "$WINE_X86_NOTE")" && echo "$why" >"$WINE_X86_NOTE"

@@ -82,6 +82,7 @@ export ROOT BUILD_ROOT WORK SUITE_TIMEOUT
 export SUITE_ARCHES="${ARCHES[*]}"
 rm -f "$WORK"/suite-*.rc
 # The outer bound guards against a display that never comes up.
+# shellcheck disable=SC2016  # expanded by the shell under Xvfb
 timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     . "$ROOT/scripts/wine/suite_run.sh"
     for arch in $SUITE_ARCHES; do
