@@ -6,13 +6,13 @@
 #
 # Usage: scripts/wine/arm64_test.sh [--probe] [--no-build]
 #   --probe     only ask whether this machine can run it: exit 77 with the
-#               reason on stdout when it cannot (see arm64_machine.sh)
+#               reason on stdout when it cannot (see arm64_ready.sh)
 #   --no-build  use the existing build/windows-arm64
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-# shellcheck source=arm64_machine.sh
-. "$ROOT/scripts/wine/arm64_machine.sh"
+# shellcheck source=arm64_ready.sh
+. "$ROOT/scripts/wine/arm64_ready.sh"
 # shellcheck source=root_step.sh
 . "$ROOT/scripts/wine/root_step.sh"
 # shellcheck source=root_run.sh
@@ -40,9 +40,9 @@ run="$(root_run_dir "$arm64root")" || exit 1
 trap 'rm -rf --one-file-system "$run"' EXIT
 mkdir -p "$run/bin"
 cp "$dir"/norvmon.dll "$dir"/norvmon2.dll "$dir"/norvmonui.dll "$dir"/norvinst.exe "$out/norv_arm64_checks.exe" "$run/bin/"
-cp "$ROOT/scripts/wine/arm64_chroot.sh" "$run/"
+cp "$ROOT/scripts/wine/arm64_in_root.sh" "$run/"
 inner="${run#"$arm64root"}"
-root_run "$arm64root" "$inner" "$inner/arm64_chroot.sh" 2>&1 | tee "$out/checks.log"
+root_run "$arm64root" "$inner" "$inner/arm64_in_root.sh" 2>&1 | tee "$out/checks.log"
 rc=${PIPESTATUS[0]}
 ok=$(grep -c '^ok ' "$out/checks.log")
 bad=$(grep -c '^FAIL ' "$out/checks.log")
