@@ -26,7 +26,7 @@ build=1
 for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
-        -h|--help) sed -n '2,16p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '3,17p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "demo.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
