@@ -42,8 +42,11 @@ wine_runs() {
     [[ " $WINE_RUNS " == *" x86 "* ]] || return 0
     if machine_installed wine32:i386; then
         WINE_X86=host
-    elif root_made i386; then
+    elif root_made i386 && { [ "$(id -u)" -eq 0 ] || sudo -n true 2>/dev/null; }; then
         WINE_X86=root
+    elif root_made i386; then
+        WINE_RUNS=x64
+        MACHINE_X86_LEFT_OUT="wine32:i386 is not installed, and entering the i386 root needs root or password-less sudo, which $(id -un) has not"
     else
         WINE_RUNS=x64
         MACHINE_X86_LEFT_OUT="$(cat "$WINE_X86_NOTE" 2>/dev/null)"

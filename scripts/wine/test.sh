@@ -7,7 +7,8 @@
 # Usage: scripts/wine/test.sh [--no-build] [x86] [x64]
 #   --no-build   use the existing build/windows-x86 and build/windows-x64
 #   x86, x64     the suites to run (default: those this machine runs; see
-#                scripts/machine.sh and NORV_WINE_ARCHES)
+#                scripts/machine.sh and NORV_WINE_ARCHES); x86 runs in the
+#                i386 root where wine32:i386 cannot be installed (loader.sh)
 #
 # Installs what is missing (scripts/wine/setup.sh), builds the Windows
 # presets, makes the prefix build/wine/prefix (and build/wine/prefix32, a
@@ -26,7 +27,7 @@ for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
         x86|x64) ARCHES+=("$arg") ;;
-        -h|--help) sed -n '3,16p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '3,18p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "test.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
