@@ -27,7 +27,7 @@ for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
         x86|x64) ARCHES+=("$arg") ;;
-        -h|--help) sed -n '3,18p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '3,17p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "test.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
