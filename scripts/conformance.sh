@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Runs the conformance tests of the Windows builds under Wine: the DLL loaded
 # directly over real Win32, with the expectations the native suite checks
 # over our Win32 layer. Expects the windows presets built.
@@ -11,18 +12,20 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 timeout="${NORV_WINE_SUITE_TIMEOUT:-600}"
 # shellcheck source=wine/prefix.sh
 . "$ROOT/scripts/wine/prefix.sh"
-wine_prefix_init "$ROOT/build/wine-conformance/prefix" || exit 1
 arches=("$@")
 if [ "${#arches[@]}" -eq 0 ]; then
-    read -ra arches <<<"$WINE_ARCHES"
+    wine_runs || exit 1
+    read -ra arches <<<"$WINE_RUNS"
     [ -n "$MACHINE_X86_LEFT_OUT" ] && echo "conformance: x86 is left out: $MACHINE_X86_LEFT_OUT"
 fi
 trap wine_server_stop EXIT
-wine_server_start
 # No display: the message boxes of DeletePort return at once.
 unset DISPLAY
 status=0
 for arch in "${arches[@]}"; do
+    # The i386 root's Wine (loader.sh) keeps a prefix of its own.
+    wine_select_loader "$arch" && wine_prefix_init "$ROOT/build/wine-conformance/prefix$WINE_PREFIX_TAG" "$arch" || exit 1
+    wine_server_start
     echo "conformance: windows-$arch"
     (cd "$ROOT/build/windows-$arch" && timeout "$timeout" wine conformance_tests.exe)
     rc=$?
@@ -33,5 +36,6 @@ for arch in "${arches[@]}"; do
         echo "conformance: windows-$arch failed (exit $rc)" >&2
     fi
     [ "$rc" -eq 0 ] || status=1
+    wine_server_stop
 done
 exit $status

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Installs, from Debian's packages, what the given parts of the project need
 # and this machine lacks. Parts: native windows fuzz bench valgrind bundle msi lint wine
 # arm64 (the ARM64 compilers, then scripts/arm64-sdk.sh's import libraries).
@@ -6,6 +7,7 @@
 # scripts/wine/setup.sh.
 set -uo pipefail
 
+# shellcheck disable=SC2034  # the name machine.sh puts before its messages
 MACHINE_WHO=install-deps
 # shellcheck source=machine.sh
 . "$(dirname "${BASH_SOURCE[0]}")/machine.sh"

@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck source-path=SCRIPTDIR
 # What this machine offers the scripts, asked in one place. Source it, then:
 #
 #   machine_wine_arches      sets MACHINE_WINE_ARCHES ("x86 x64" or "x64") and
@@ -10,11 +12,20 @@
 #                            as root or through sudo), with a bounded wait
 #                            for a busy apt lock
 #   machine_apt ARGS...      apt-get ARGS as root, same waiting and messages
+#   machine_apt_update       apt-get update, tried again after a pause while
+#                            a mirror fails (one in mid-sync serves indexes
+#                            whose size does not match, which apt's own
+#                            Acquire::Retries does not retry); on a last
+#                            failure it says so once, with apt's first error
+#                            in MACHINE_APT_ERROR, and returns 1: what the
+#                            package lists already offer can still be installed
 #
 # Settings:
 #   NORV_WINE_ARCHES=x64        Wine runs 64-bit only, on any machine
 #   NORV_WINE_ARCHES="x86 x64"  both, without asking the machine
 #   NORV_APT_LOCK_WAIT=SECONDS  how long to wait for another apt (default 300)
+#   NORV_APT_UPDATE_TRIES=N     tries of apt-get update (default 3), with
+#   NORV_APT_UPDATE_PAUSE=SECONDS  between them (default 30)
 #   NORV_PROBE_SIMULATE=no-ia32|noexec   for the scripts' self-test only: the
 #                            probe's i386 program (or both programs) is made
 #                            unrunnable, as on a kernel without IA-32 emulation
@@ -32,10 +43,11 @@ MACHINE_ELF_X86_64=7f454c4602010100000000000000000002003e00010000007800400000000
 # otherwise the shell's complaint is in MACHINE_ELF_ERROR.
 machine_run_elf() {
     local file="$2/$3" rc
-    printf '%b' "$(sed 's/../\\x&/g' <<<"$1")" >"$file" 2>/dev/null && chmod +x "$file" || {
+    # shellcheck disable=SC2001  # each byte pair gets a \x before it: sed's & does that
+    if ! printf '%b' "$(sed 's/../\\x&/g' <<<"$1")" >"$file" 2>/dev/null || ! chmod +x "$file"; then
         MACHINE_ELF_ERROR="cannot write $file"
         return 1
-    }
+    fi
     MACHINE_ELF_ERROR="$( ("$file") 2>&1)"
     rc=$?
     rm -f "$file"
@@ -52,7 +64,7 @@ machine_runs_32bit() {
         noexec) i386="${i386:0:36}ff${i386:38}"; x86_64="${x86_64:0:36}ff${x86_64:38}" ;;
     esac
     for dir in "${NORV_BUILD_ROOT:-$MACHINE_ROOT/build}" "${TMPDIR:-/tmp}" "${HOME:-/nonexistent}"; do
-        mkdir -p "$dir" 2>/dev/null && [ -w "$dir" ] || continue
+        if ! mkdir -p "$dir" 2>/dev/null || [ ! -w "$dir" ]; then continue; fi
         machine_run_elf "$x86_64" "$dir" ".norv-probe-64.$$" || continue
         if machine_run_elf "$i386" "$dir" ".norv-probe-32.$$"; then
             MACHINE_PROBE_DETAIL=""
@@ -115,23 +127,26 @@ machine_sudo() {
 
 machine_apt() {
     local wait="${NORV_APT_LOCK_WAIT:-300}" start=$SECONDS err rc said=0
+    MACHINE_APT_ERROR=""
     [ -n "${MACHINE_SUDO+x}" ] || machine_sudo "${@:2}" || return 1
     err="$(mktemp)"
     while :; do
         "${MACHINE_SUDO[@]}" env DEBIAN_FRONTEND=noninteractive \
-            apt-get -o DPkg::Lock::Timeout=5 -y -q "$@" 2>"$err"
+            apt-get -o DPkg::Lock::Timeout=5 -o Acquire::Retries=3 -y -q "$@" 2>"$err"
         rc=$?
         if [ "$rc" -eq 0 ]; then
             rm -f "$err"
             return 0
         fi
         if ! grep -qE "Could not get lock|Unable to acquire the dpkg frontend lock|Unable to lock" "$err"; then
+            MACHINE_APT_ERROR="$(grep -m1 "^E:" "$err" | sed 's/^E: *//; s/ *\[IP: [^]]*\]//; s/  */ /g; s/\.$//')"
             grep -E "^(E|W):" "$err" >&2
             echo "$MACHINE_WHO: apt-get $1 failed (exit $rc)" >&2
             rm -f "$err"
             return 1
         fi
         if [ $((SECONDS - start)) -ge "$wait" ]; then
+            MACHINE_APT_ERROR="apt is busy with another install"
             echo "$MACHINE_WHO: apt is busy: another package manager has held its lock for ${wait} s" \
                 "($(grep -oE "held by process [0-9]+[^.]*" "$err" | head -n1 || true))." \
                 "Let it finish and run this again (NORV_APT_LOCK_WAIT=SECONDS waits longer)." >&2
@@ -146,6 +161,19 @@ machine_apt() {
     done
 }
 
+machine_apt_update() {
+    local tries="${NORV_APT_UPDATE_TRIES:-3}" pause="${NORV_APT_UPDATE_PAUSE:-30}" try=1
+    until machine_apt update >/dev/null 2>&1; do
+        if [ "$try" -ge "$tries" ]; then
+            echo "$MACHINE_WHO: apt-get update failed $tries times ($MACHINE_APT_ERROR); going on with the package lists this machine has"
+            return 1
+        fi
+        echo "$MACHINE_WHO: apt-get update failed ($MACHINE_APT_ERROR); trying again in $pause s"
+        sleep "$pause"
+        try=$((try + 1))
+    done
+}
+
 machine_install() {
     local missing=() pkg
     for pkg in "$@"; do
@@ -154,6 +182,6 @@ machine_install() {
     [ "${#missing[@]}" -eq 0 ] && return 0
     echo "$MACHINE_WHO: installing ${missing[*]}"
     machine_sudo "${missing[@]}" || return 1
-    machine_apt update >/dev/null || return 1
+    machine_apt_update
     machine_apt install --no-install-recommends "${missing[@]}" >/dev/null || return 1
 }

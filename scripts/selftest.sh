@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Self-test of scripts/machine.sh: the 32-bit probe's three answers, the
-# NORV_WINE_ARCHES setting, and the messages for a busy apt lock and for a
-# user who cannot become root. apt-get and sudo are stand-ins on PATH here;
+# NORV_WINE_ARCHES setting, and the messages for a busy apt lock, for a
+# mirror in mid-sync and for a user who cannot become root; and of the Debian
+# roots: x86 left out with setup's reason, a mirror failure while making a
+# root, and a Wine 10 run that fails beside an earlier run's passing log. apt-get and sudo are stand-ins on PATH here;
 # nothing is installed.
 # Then scripts/release_selftest.sh, of the release tools.
 set -uo pipefail
@@ -68,6 +71,41 @@ exit 100
 STUB
 expect "apt other failure" 1 'Unable to locate package norv-absent' \
     "PATH='$work/busy':\$PATH; machine_apt install norv-absent"
+
+# A mirror in mid-sync: the update is tried again, then the old lists serve.
+cat >"$work/busy/apt-get" <<'STUB'
+#!/bin/sh
+case " $* " in *" update "*)
+    echo "E: Failed to fetch http://deb.example/Packages.xz  File has unexpected size (1 != 2). Mirror sync in progress? [IP: 192.0.2.1 80]" >&2
+    exit 100 ;;
+esac
+STUB
+expect "apt update in mid-sync" 0 'apt-get update failed 2 times \(Failed to fetch .* Mirror sync in progress\?\); going on with the package lists' \
+    "PATH='$work/busy':\$PATH NORV_APT_UPDATE_TRIES=2 NORV_APT_UPDATE_PAUSE=0; machine_install norv-absent"
+
+# Neither wine32:i386 nor an i386 root: x86 is left out with setup's reason.
+if ! bash -c ". '$ROOT/scripts/machine.sh'; machine_installed wine32:i386"; then
+    mkdir -p "$work/b" && echo "wine32:i386 cannot be installed (planted)" >"$work/b/wine-x86-left-out"
+    expect "x86 left out, with setup's reason" 0 'runs=\[x64\] reason=\[wine32:i386 cannot be installed \(planted\)\]' \
+        "NORV_WINE_ARCHES='x86 x64' NORV_CACHE='$work/cache' NORV_BUILD_ROOT='$work/b'; . '$ROOT/scripts/wine/loader.sh'; wine_runs; echo \"runs=[\$WINE_RUNS] reason=[\$MACHINE_X86_LEFT_OUT]\""
+fi
+
+if bash -c ". '$ROOT/scripts/wine/root_probe.sh'; root_can_make" >/dev/null 2>&1 && command -v xvfb-run >/dev/null; then
+    # A mirror that refuses: said to be the mirror, and no root is left.
+    expect "root from a failing mirror" 1 'the Debian mirror http://127.0.0.1:9/debian failed.*not made; nothing of it is kept' \
+        "NORV_CACHE='$work/cache' NORV_DEBIAN_MIRROR=http://127.0.0.1:9/debian NORV_ROOT_RETRY_PAUSE=0 bash '$ROOT/scripts/wine/root_make.sh' i386 2>&1 | tr '\n' ' '; rc=\${PIPESTATUS[0]}; [ ! -e '$work/cache/i386-root' ] && exit \$rc"
+    # The last run passed; this one's root cannot even start the suite.
+    mkdir -p "$work/b/windows-x64" "$work/b/wine10" "$work/cache/wine10-root/var/tmp"
+    chmod 1777 "$work/cache/wine10-root/var/tmp"
+    echo "trixie minbase wine,wine64,libwine,ca-certificates" >"$work/cache/wine10-root/.norv-wine10-root"
+    for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe norv_spooler_tests.exe; do : >"$work/b/windows-x64/$file"; done
+    echo 0 >"$work/b/wine10/suite-x64.rc"
+    printf '[==========] 9 tests from 1 test suite ran.\n[  PASSED  ] 9 tests.\n' >"$work/b/wine10/suite-x64.log"
+    expect "wine 10: a failed root run beside an old passing log" 1 'x64: 0 passed, 1 failed' \
+        "NORV_CACHE='$work/cache' NORV_BUILD_ROOT='$work/b' bash '$ROOT/scripts/wine/wine10_test.sh' --no-build"
+else
+    echo "selftest: the root cases need root or password-less sudo, debootstrap and xvfb-run; not run"
+fi
 
 # Not root: without sudo, and with a sudo that wants a password.
 if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then

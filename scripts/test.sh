@@ -17,11 +17,15 @@ cd "$(dirname "$0")/.." || exit 2
 JOBS=${JOBS:-$(nproc)}
 
 # Asked before anything is installed: it decides whether i386 packages are.
-MACHINE_WHO='test'
-# shellcheck source-path=SCRIPTDIR source=machine.sh
-. scripts/machine.sh
+MACHINE_WHO=test
+# shellcheck source=wine/loader.sh
+. scripts/wine/loader.sh
 machine_wine_arches || exit 1
 bash scripts/install-deps.sh native windows arm64 fuzz valgrind bundle msi wine || exit 1
+# Asked again once installed: x86 Wine is this machine's wine32, or the i386
+# root's where wine32:i386 could not be installed, or not to be had.
+wine_runs || exit 1
+[ "$WINE_X86" = root ] && echo "test: the x86 Wine steps run in the i386 root (wine32:i386 is not installed here)"
 
 passed=0
 failed=0
@@ -152,11 +156,11 @@ windows_arm64() {
 }
 
 # wine_step NAME ARCH COMMAND...: the x86 steps are the only ones ever skipped,
-# and only where x86 cannot run under Wine here.
+# and only where x86 cannot run under any Wine here.
 wine_step() {
     local name=$1 arch=$2
     shift 2
-    if [[ " $MACHINE_WINE_ARCHES " != *" $arch "* ]]; then
+    if [[ " $WINE_RUNS " != *" $arch "* ]]; then
         step_skipped "$name" "$MACHINE_X86_LEFT_OUT"
         return
     fi

@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Proves the ARM64 build in ARM64 Wine under qemu-user, through its spooler:
 # builds the lean checks (tests/wine/arm64), makes or reuses the cached arm64
-# root (root.sh), and runs them in a fresh prefix there under Xvfb.
+# root (root_make.sh), and runs them in a fresh prefix there under Xvfb.
 #
 # Usage: scripts/wine/arm64_test.sh [--probe] [--no-build]
 #   --probe     only ask whether this machine can run it: exit 77 with the
-#               reason on stdout when it cannot (see arm64_machine.sh)
+#               reason on stdout when it cannot (see arm64_ready.sh)
 #   --no-build  use the existing build/windows-arm64
 set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
-# shellcheck source=arm64_machine.sh
-. "$ROOT/scripts/wine/arm64_machine.sh"
+# shellcheck source=arm64_ready.sh
+. "$ROOT/scripts/wine/arm64_ready.sh"
+# shellcheck source=root_step.sh
+. "$ROOT/scripts/wine/root_step.sh"
+# shellcheck source=root_run.sh
+. "$ROOT/scripts/wine/root_run.sh"
 root_step arm64_ready "$@"
 
 dir="$BUILD_ROOT/windows-arm64"
@@ -21,7 +26,7 @@ if [ "$ROOT_BUILD" -eq 1 ]; then
         { echo "arm64: the windows-arm64 build failed" >&2; exit 1; }
 fi
 out="$BUILD_ROOT/arm64-wine"
-mkdir -p "$out"
+rm -rf "$out" && mkdir -p "$out" || exit 1
 clang --target=aarch64-w64-mingw32 -fuse-ld=lld -std=c11 -Os -Wall -Wextra -DUNICODE -D_UNICODE \
     -isystem /usr/share/mingw-w64/include -nostdlib -L "$sdk" "$ROOT"/tests/wine/arm64/*.c \
     -o "$out/norv_arm64_checks.exe" -Wl,--entry=mainCRTStartup -Wl,--subsystem=console \
@@ -30,14 +35,14 @@ for file in norvmon.dll norvmon2.dll norvmonui.dll norvinst.exe; do
     [ -f "$dir/$file" ] || { echo "arm64: $dir/$file is missing; build the windows-arm64 preset" >&2; exit 1; }
 done
 
-arm64root="$(root_make arm64 | tail -n1)" && [ -d "$arm64root" ] || exit 1
-run="$(mktemp -d "$arm64root/var/tmp/norv-run.XXXXXX")" || exit 1
+arm64root="$(root_sudo bash "$ROOT/scripts/wine/root_make.sh" arm64 | tail -n1)" && [ -d "$arm64root" ] || exit 1
+run="$(root_run_dir "$arm64root")" || exit 1
 trap 'rm -rf --one-file-system "$run"' EXIT
 mkdir -p "$run/bin"
 cp "$dir"/norvmon.dll "$dir"/norvmon2.dll "$dir"/norvmonui.dll "$dir"/norvinst.exe "$out/norv_arm64_checks.exe" "$run/bin/"
-cp "$ROOT/scripts/wine/arm64_chroot.sh" "$run/"
+cp "$ROOT/scripts/wine/arm64_in_root.sh" "$run/"
 inner="${run#"$arm64root"}"
-root_run "$arm64root" "$inner" "$inner/arm64_chroot.sh" 2>&1 | tee "$out/checks.log"
+root_run "$arm64root" "$inner" "$inner/arm64_in_root.sh" 2>&1 | tee "$out/checks.log"
 rc=${PIPESTATUS[0]}
 ok=$(grep -c '^ok ' "$out/checks.log")
 bad=$(grep -c '^FAIL ' "$out/checks.log")

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Proves the release bundle works: unpacks it, checks SHA256SUMS, and in a
 # fresh Wine prefix (a 64-bit Windows) installs the monitor from the unpacked
 # x64/ folder, adds the port C:\Out\Scans with norvinst add-port, lists it
@@ -15,7 +16,7 @@ set -uo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD_ROOT="${NORV_BUILD_ROOT:-$ROOT/build}"
 WORK="$BUILD_ROOT/wine/bundle"
-# shellcheck disable=SC2012 # the newest bundle by time, which find cannot sort by; the names are the build's own
+# shellcheck disable=SC2012  # the newest zip by time; our own file names
 zip="${1:-$(ls -t "$BUILD_ROOT"/norvmon-*-windows.zip 2>/dev/null | head -n1)}"
 [ -f "$zip" ] || { echo "bundle: no bundle; run scripts/bundle.sh first" >&2; exit 1; }
 
@@ -68,11 +69,11 @@ check "norvinst add-port C:\\Out\\Scans" run 0 x64 add-port 'C:\Out\Scans'
 run 0 x64 ports && grep -q 'C:\\Out\\Scans\\ *NORV Monitor' <(tr -d '\r' <"$OUT")
 check "norvinst ports (x64) lists C:\\Out\\Scans\\ with NORV Monitor" test $? -eq 0
 # wine_prefix_init asked the machine which architectures Wine runs here.
-if [[ " $MACHINE_WINE_ARCHES " == *" x86 "* ]]; then
+if [[ " $WINE_ARCHES " == *" x86 "* ]]; then
     run 0 x86 ports && grep -q 'C:\\Out\\Scans\\ *NORV Monitor' <(tr -d '\r' <"$OUT")
     check "norvinst ports (x86) lists it too" test $? -eq 0
 else
-    echo "  skip  norvinst ports (x86): $MACHINE_X86_LEFT_OUT"
+    echo "  skip  norvinst ports (x86): $WINE_X86_LEFT_OUT"
 fi
 key='HKLM\System\CurrentControlSet\Control\Print\Monitors\NORV Monitor'
 top_port() {  # the port stored under the highest value
@@ -80,13 +81,12 @@ top_port() {  # the port stored under the highest value
     tr -d '\r' <"$WORK/output/reg.txt" | awk '$1 ~ /^[0-9]+$/ && $2 == "REG_SZ" {if ($1 + 0 > n) {n = $1 + 0; v = $3}} END {print v}'
 }
 top="$(top_port)"
-# shellcheck disable=SC1003 # a Windows folder: its trailing backslash is meant
-check "stored under the highest value ($top)" test "$top" = 'C:\Out\Scans\'
+check "stored under the highest value ($top)" test "$top" = "C:\\Out\\Scans\\"
 says() { grep -q -e "$1" <(tr -d '\r' <"$OUT"); }  # says PATTERN: the last run printed it
 system32="$WINEPREFIX/drive_c/windows/system32"
 
 # A 64-bit Windows adds monitors of its own architecture only.
-if [[ " $MACHINE_WINE_ARCHES " == *" x86 "* ]]; then
+if [[ " $WINE_ARCHES " == *" x86 "* ]]; then
     run 9 x86 install && says 'run the x64 build'
     check "the x86 norvinst refuses to install on 64-bit Windows, naming the x64 build" test $? -eq 0
     run 0 x86 status && says 'Sysnative.norvmon2.dll (x64, present)'
@@ -100,20 +100,16 @@ mkdir -p "$WINEPREFIX/drive_c/Out/Letters"
 run 0 x64 add-port 'C:/Out/./Letters' && says 'as C:\\Out\\Letters\\$'
 check "norvinst add-port C:/Out/./Letters sends C:\\Out\\Letters\\" test $? -eq 0
 top="$(top_port)"
-# shellcheck disable=SC1003 # a Windows folder: its trailing backslash is meant
-check "stored by its canonical name ($top)" test "$top" = 'C:\Out\Letters\'
+check "stored by its canonical name ($top)" test "$top" = "C:\\Out\\Letters\\"
 
 # A port a printer prints to stays until the printer moves.
 spool="$BUILD_ROOT/windows-x64/norvspool.exe"
 [ -f "$spool" ] || (cd "$ROOT" && cmake --build --preset windows-x64 -j2 --target norvspool >/dev/null)
-# shellcheck disable=SC1003 # a Windows folder: its trailing backslash is meant
-(cd "$WORK" && wine "$spool" printer 'C:\Out\Letters\') >"$WORK/output/printer.txt" 2>&1
-# shellcheck disable=SC1003 # a Windows folder: its trailing backslash is meant
-run 10 x64 remove-port 'C:\Out\Letters\' && says 'printer "NORV Demo Printer" prints to it'
+(cd "$WORK" && wine "$spool" printer "C:\\Out\\Letters\\") >"$WORK/output/printer.txt" 2>&1
+run 10 x64 remove-port "C:\\Out\\Letters\\" && says 'printer "NORV Demo Printer" prints to it'
 check "remove-port refuses a port a printer uses (exit 10), naming the printer" test $? -eq 0
 (cd "$WORK" && wine "$spool" removeprinter) >"$WORK/output/printer.txt" 2>&1
-# shellcheck disable=SC1003 # a Windows folder: its trailing backslash is meant
-check "remove-port removes it once no printer uses it" run 0 x64 remove-port 'C:\Out\Letters\'
+check "remove-port removes it once no printer uses it" run 0 x64 remove-port "C:\\Out\\Letters\\"
 
 # What an installer package runs: register and unregister copy and delete no file.
 run 0 x64 register && says 'already registered'

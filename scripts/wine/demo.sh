@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # A real print session with the monitor in Wine's print spooler:
 # builds the DLLs and the release bundle, makes a Wine prefix under build/,
 # installs the monitor with norvinst from the unpacked bundle, lists the
@@ -25,7 +26,7 @@ build=1
 for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
-        -h|--help) sed -n '2,16p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '3,17p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "demo.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
@@ -77,8 +78,8 @@ wine_prefix_init "$DEMO/prefix" || exit 1
 trap wine_server_stop EXIT
 wine_server_stop   # the desktop must be made under the display below
 echo "  done"
-if [ -n "$MACHINE_X86_LEFT_OUT" ]; then
-    echo "The x86 session is left out, the x64 one runs whole: $MACHINE_X86_LEFT_OUT."
+if [ -n "$WINE_X86_LEFT_OUT" ]; then
+    echo "The x86 session is left out, the x64 one runs whole: $WINE_X86_LEFT_OUT."
 fi
 
 printf 'Dear reader,\r\nthis letter was printed by notepad through the NORV port monitor.\r\nKind regards\r\n' \

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck source-path=SCRIPTDIR
 # Runs the Wine-hosted suites: the 32-bit and the 64-bit monitor, each
 # installed with its norvinst into Wine's print spooler and driven through
 # the spooler under Xvfb.
@@ -6,7 +7,8 @@
 # Usage: scripts/wine/test.sh [--no-build] [x86] [x64]
 #   --no-build   use the existing build/windows-x86 and build/windows-x64
 #   x86, x64     the suites to run (default: those this machine runs; see
-#                scripts/machine.sh and NORV_WINE_ARCHES)
+#                scripts/machine.sh and NORV_WINE_ARCHES); x86 runs in the
+#                i386 root where wine32:i386 cannot be installed (loader.sh)
 #
 # Installs what is missing (scripts/wine/setup.sh), builds the Windows
 # presets, makes the prefix build/wine/prefix (and build/wine/prefix32, a
@@ -25,17 +27,19 @@ for arg in "$@"; do
     case "$arg" in
         --no-build) build=0 ;;
         x86|x64) ARCHES+=("$arg") ;;
-        -h|--help) sed -n '2,15p' "${BASH_SOURCE[0]}"; exit 0 ;;
+        -h|--help) sed -n '3,17p' "${BASH_SOURCE[0]}"; exit 0 ;;
         *) echo "test.sh: unknown option $arg" >&2; exit 2 ;;
     esac
 done
 
 bash "$ROOT/scripts/wine/setup.sh" || { echo "wine: setup failed" >&2; exit 1; }
-# shellcheck source=prefix.sh
-. "$ROOT/scripts/wine/prefix.sh"
-wine_select_loader || exit 1
+# shellcheck source=suite_run.sh
+. "$ROOT/scripts/wine/suite_run.sh"
+# shellcheck source=suite_report.sh
+. "$ROOT/scripts/wine/suite_report.sh"
+wine_runs || exit 1
 if [ "${#ARCHES[@]}" -eq 0 ]; then
-    read -ra ARCHES <<<"$WINE_ARCHES"
+    read -ra ARCHES <<<"$WINE_RUNS"
     [ -n "$MACHINE_X86_LEFT_OUT" ] && echo "wine: the x86 suite is left out: $MACHINE_X86_LEFT_OUT"
 fi
 
@@ -68,10 +72,12 @@ if [[ " ${ARCHES[*]} " == *" x86 "* ]]; then
     wine_prefix_init32 "$WORK/prefix32" || exit 1
     wine_server_stop
 fi
-wine_prefix_init "$WORK/prefix" || exit 1
 trap wine_server_stop EXIT
-# The desktop must be made with the display that the dialogs use.
-wine_server_stop
+if [[ " ${ARCHES[*]} " == *" x64 "* ]]; then
+    wine_prefix_init "$WORK/prefix" x64 || exit 1
+    # The desktop must be made with the display that the dialogs use.
+    wine_server_stop
+fi
 
 export ROOT BUILD_ROOT WORK SUITE_TIMEOUT
 export SUITE_ARCHES="${ARCHES[*]}"
@@ -79,7 +85,7 @@ rm -f "$WORK"/suite-*.rc
 # The outer bound guards against a display that never comes up.
 # shellcheck disable=SC2016 # the inner bash expands this script's variables, not this shell
 timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-    . "$ROOT/scripts/wine/prefix.sh"
+    . "$ROOT/scripts/wine/suite_run.sh"
     for arch in $SUITE_ARCHES; do
         if [ "$arch" = x86 ]; then export WINEPREFIX="$WORK/prefix32"; else export WINEPREFIX="$WORK/prefix"; fi
         wine_suite "$arch"

@@ -1,20 +1,23 @@
+# shellcheck shell=bash
+# shellcheck source-path=SCRIPTDIR
 # Whether this machine can run ARM64 Linux programs (and so ARM64 Wine), and
 # making it able to where it only lacks packages or a mount. Source it, then:
 #
-#   arm64_ready    0 when ready: a root can be made (root.sh), qemu-user-static
+#   arm64_ready    0 when ready: a root can be made (root_probe.sh), qemu-user-static
 #                  installed, binfmt_misc mounted, qemu-aarch64 registered
 #                  and an ARM64 program runs. 77 when this machine cannot:
 #                  ROOT_LEFT_OUT says why. 1 when something went wrong.
 #
 # Settings: NORV_ARM64_WINE=0 leaves the ARM64 Wine step out on purpose.
 
-# shellcheck source=root.sh
-. "$(dirname "${BASH_SOURCE[0]}")/root.sh"
+# shellcheck source=root_probe.sh
+. "$(dirname "${BASH_SOURCE[0]}")/root_probe.sh"
 
 # A static ARM64 program that exits with 42 (mov x0, 42; mov x8, exit; svc 0).
 ARM64_ELF=7f454c460201010000000000000000000200b70001000000780040000000000040000000000000000000000000000000000000004000380001000000000000000100000005000000000000000000000000004000000000000000400000000000840000000000000084000000000000000010000000000000400580d2a80b80d2010000d4
 ARM64_BINFMT=/proc/sys/fs/binfmt_misc
 
+# shellcheck disable=SC2034  # ROOT_LEFT_OUT is read by root_step.sh
 arm64_left_out() {
     ROOT_LEFT_OUT="$*"
     return 77
