@@ -17,8 +17,9 @@ cd "$(dirname "$0")/.." || exit 2
 JOBS=${JOBS:-$(nproc)}
 
 # Asked before anything is installed: it decides whether i386 packages are.
-MACHINE_WHO=test
-# shellcheck source=wine/loader.sh
+# shellcheck disable=SC2034 # read by machine.sh, which wine/loader.sh sources
+MACHINE_WHO="test"
+# shellcheck source-path=SCRIPTDIR source=wine/loader.sh
 . scripts/wine/loader.sh
 machine_wine_arches || exit 1
 bash scripts/install-deps.sh native windows arm64 fuzz valgrind bundle msi wine || exit 1
