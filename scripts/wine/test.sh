@@ -77,11 +77,14 @@ export ROOT BUILD_ROOT WORK SUITE_TIMEOUT
 export SUITE_ARCHES="${ARCHES[*]}"
 rm -f "$WORK"/suite-*.rc
 # The outer bound guards against a display that never comes up.
+# shellcheck disable=SC2016 # the inner bash expands them, from the exported values
 timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     . "$ROOT/scripts/wine/prefix.sh"
+    . "$ROOT/scripts/wine/german.sh"
     for arch in $SUITE_ARCHES; do
         if [ "$arch" = x86 ]; then export WINEPREFIX="$WORK/prefix32"; else export WINEPREFIX="$WORK/prefix"; fi
         wine_suite "$arch"
+        wine_suite_german "$arch"
     done
 '
-wine_suite_report "${ARCHES[@]}"
+wine_suite_report "${ARCHES[@]}" "${ARCHES[@]/%/-de}"
