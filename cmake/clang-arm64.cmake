@@ -14,7 +14,8 @@ set(CMAKE_CXX_COMPILER_TARGET ${NORV_TRIPLE})
 find_program(NORV_LLVM_WINDRES NAMES llvm-windres llvm-windres-14 llvm-windres-16
              HINTS /usr/lib/llvm-14/bin /usr/lib/llvm-16/bin REQUIRED)
 set(CMAKE_RC_COMPILER ${NORV_LLVM_WINDRES})
-set(CMAKE_RC_FLAGS_INIT "--target=${NORV_TRIPLE} -I/usr/share/mingw-w64/include")
+# The string tables are UTF-8 (src/strings); llvm-windres reads no code_page pragma.
+set(CMAKE_RC_FLAGS_INIT "--target=${NORV_TRIPLE} --codepage=65001 -I/usr/share/mingw-w64/include")
 # Nothing links before the runtime and the import libraries exist.
 set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
 

@@ -2,10 +2,10 @@
 # Self-test of scripts/check-dll.sh on small ARM64 DLLs and a program made
 # here with the windows-arm64 toolchain (and its export tables): it passes
 # clean ones and refuses the wrong machine, a missing export, an export table
-# that is not the expected one, an import from outside Windows, a window in
-# the modern monitor, a program importing what is no KnownDLL, and each
-# missing hardening flag and a writable code section. Needs
-# scripts/arm64-sdk.sh's libraries.
+# that is not the expected one, a dialog DLL without its German string table,
+# an import from outside Windows, a window in the modern monitor, a program
+# importing what is no KnownDLL, and each missing hardening flag and a
+# writable code section. Needs scripts/arm64-sdk.sh's libraries.
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 libs="$(bash "$ROOT/scripts/arm64-sdk.sh")" || exit 1
@@ -67,11 +67,20 @@ program() {
         "${source:-$work/tool.cpp}" -L"$libs" -lkernel32 "${@:2}"
 }
 
+# The dialog DLLs' string tables, English and German, as the build makes them.
+windres=$(command -v llvm-windres || command -v llvm-windres-14 || echo /usr/lib/llvm-14/bin/llvm-windres)
+for table in en de; do
+    "$windres" --target=aarch64-w64-mingw32 --codepage=65001 -I/usr/share/mingw-w64/include -I"$ROOT/src" \
+        "$ROOT/src/strings/$table.rc" -o "$work/strings-$table.o" ||
+        { echo "check-dll selftest: the string table $table.rc did not compile"; exit 1; }
+done
+strings=("$work/strings-en.o" "$work/strings-de.o")
 kernel=(GetLastError -lkernel32)
 if ! { dll norvmon2.dll windows-arm64 InitializePrintMonitor2 "${kernel[@]}" &&
     dll norvmon2.dll shown InitializePrintMonitor2 MessageBoxW -luser32 &&
     dll norvmonui.dll windows-arm64 InitializePrintMonitorUI Help -lhelper &&
-    dll norvmon.dll windows-arm64 "InitializePrintMonitor DllMain" "${kernel[@]}" &&
+    dll norvmon.dll windows-arm64 "InitializePrintMonitor DllMain" "${kernel[@]}" "${strings[@]}" &&
+    dll norvmon.dll english-only "InitializePrintMonitor DllMain" "${kernel[@]}" "${strings[0]}" &&
     dll norvmon.dll incomplete InitializePrintMonitor "${kernel[@]}" &&
     dll norvmon.dll extra "InitializePrintMonitor DllMain Extra" "${kernel[@]}" &&
     table_kind=lld dll norvmon2.dll lld InitializePrintMonitor2 "${kernel[@]}" &&
@@ -106,6 +115,7 @@ expect "clean ARM64 DLL passes" 0 \
 expect "clean two-export table passes" 0 'exports InitializePrintMonitor DllMain from ordinal 1' "$work/windows-arm64/norvmon.dll"
 expect "clean program passes" 0 'machine 0xaa64 \(arm64\); DYNAMIC_BASE NX_COMPAT HIGH_ENTROPY_VA$' "$work/windows-arm64/norvinst.exe"
 expect "ARM64 DLL checked as x64" 1 "machine 0xaa64, not x64's 0x8664" "$work/windows-arm64/norvmon2.dll" x64
+expect "no German string table" 1 'no string table for language 0x007' "$work/english-only/norvmon.dll" arm64
 expect "missing export" 1 'export DllMain missing' "$work/incomplete/norvmon.dll" arm64
 expect "an export too many" 1 'found: +export 3 InitializePrintMonitor' "$work/extra/norvmon.dll" arm64
 expect "lld's table: base 0, empty slot 0" 1 'found: +export 0 empty' \

@@ -165,6 +165,67 @@ while read -r name; do
         status=1
     fi
 done <<<"$dlls"
+# The string tables of the DLLs that show dialogs: English (0x409) and German
+# (0x007) with the same ids, every text non-empty (Windows shows an empty
+# text, not the English one, for a gap in a language's block), and no time
+# stamp in the resource directory. Read with python3-pefile.
+check_string_tables() {
+    local py
+    for py in python3 /usr/bin/python3; do
+        # A python3 ahead on PATH (pyenv) may not see Debian's python3-pefile.
+        "$py" -c 'import pefile' 2>/dev/null && break
+        py=
+    done
+    if [ -z "$py" ]; then
+        echo "$1: cannot read its string tables: python3-pefile is not installed" >&2
+        return 1
+    fi
+    "$py" - "$1" <<'PY'
+import sys
+import pefile
+
+path = sys.argv[1]
+pe = pefile.PE(path, fast_load=True)
+pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
+root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+tables = {}
+stamped = root is not None and root.struct.TimeDateStamp != 0
+for kind in root.entries if root else []:
+    stamped |= kind.directory.struct.TimeDateStamp != 0
+    if kind.id != 6:  # RT_STRING
+        continue
+    for block in kind.directory.entries:
+        for lang in block.directory.entries:
+            data = pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
+            at = 0
+            for slot in range(16):
+                units = int.from_bytes(data[at:at + 2], "little")
+                if units:
+                    tables.setdefault(lang.id, set()).add((block.id - 1) * 16 + slot)
+                at += 2 + 2 * units
+problems = []
+for want in (0x409, 0x007):
+    if want not in tables:
+        problems.append("no string table for language 0x%03x" % want)
+english = tables.get(0x409, set())
+for lang, ids in sorted(tables.items()):
+    if ids != english:
+        problems.append("language 0x%03x: ids %s differ from English's" %
+                        (lang, sorted(ids ^ english)))
+if stamped:
+    problems.append("a time stamp in the resource directory")
+for problem in problems:
+    print("%s: %s" % (path, problem), file=sys.stderr)
+if problems:
+    sys.exit(1)
+print("string tables %s, %d ids each" % (" ".join("0x%03x" % l for l in sorted(tables)), len(english)))
+PY
+}
+strings_found=
+if [ "$(basename "$dll")" != norvmon2.dll ]; then
+    strings_found=$(check_string_tables "$dll") || status=1
+fi
+
 if ((windowless)); then
     # Of user32 only the character functions (case folding); nothing of shell32.
     windows=$(awk '$1 == "import" && tolower($2) ~ /^(user32|shell32)/ && $3 !~ /^Char/ {print $3}' <<<"$dump")
@@ -174,6 +235,7 @@ if ((windowless)); then
     fi
 fi
 if ((status == 0)); then
+    [ -n "$strings_found" ] && echo "$dll: $strings_found"
     echo "$dll: machine 0x$machine ($arch); $hardening; exports ${exports[*]} from ordinal 1; imports ${dlls//$'\n'/ }"
 fi
 exit $status

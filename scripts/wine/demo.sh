@@ -8,8 +8,9 @@
 # document to NORV from a 64-bit and a 32-bit program and a text file from
 # notepad and deletes the port. Then it switches to the modern pair (the ports
 # stay), adds the port through the UI DLL's AddPortUI, is refused the same
-# folder again, deletes the port, adds and removes ports with norvinst (no
-# dialog) and uninstalls. Every dialog is answered as a user would and
+# folder again, deletes the port, does both again for a German user (the
+# boxes in German), adds and removes ports with norvinst (no dialog) and
+# uninstalls. Every dialog is answered as a user would and
 # photographed (Xvfb, import) into build/wine/demo/screenshots/.
 # Where this machine runs no 32-bit programs (or NORV_WINE_ARCHES=x64) the
 # session is the 64-bit one alone.
@@ -90,6 +91,7 @@ status=0
 timeout "${NORV_DEMO_TIMEOUT:-900}" xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 set -uo pipefail
 . "$ROOT/scripts/wine/prefix.sh"
+. "$ROOT/scripts/wine/german.sh"
 wine_server_start
 
 # Takes the screenshots that norvspool asks for: for NAME.request it saves
@@ -261,7 +263,19 @@ grep -q "\"Port already exists\"" "$OUT" && grep -q "failed with error 183" "$OU
 echo "Step 14: deleting the port $PORT through DeletePortUI"
 run "modern delete port" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" 7-modern-delete- --window deleteport "$PORT"
 
-echo "Step 15: adding C:\\Out\\Letters\\ and removing it and C:\\Out\\Scans\\ with norvinst, no dialog"
+echo "Step 15: the same for a German user (LANG=de_DE.UTF-8): AddPortUI and DeletePortUI in German"
+if wine_german_locale "$DEMO/locale"; then
+    run "modern add port (German)" "${wine_german_env[@]}" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" \
+        8-modern-german-add-port- --window addport "$PORT_FOLDER"
+    run "modern delete port (German)" "${wine_german_env[@]}" wine "$X64/norvspool.exe" --shots "$SHOTS_WIN" \
+        9-modern-german-delete- --window deleteport "$PORT"
+    grep -q "\"Anschluss entfernt\"" "$OUT" ||
+        { echo "  -> the port was not removed with the German \"Anschluss entfernt\" box"; failed=1; }
+else
+    failed=1
+fi
+
+echo "Step 16: adding C:\\Out\\Letters\\ and removing it and C:\\Out\\Scans\\ with norvinst, no dialog"
 mkdir -p "$WINEPREFIX/drive_c/Out/Letters"
 # A dialog would wait for an answer nobody gives: the timeout makes it a failure.
 run "norvinst add-port" timeout 60 wine "$X64/norvinst.exe" add-port "C:\\Out\\Letters"
@@ -269,7 +283,7 @@ run "norvinst status" wine "$X64/norvinst.exe" status
 run "norvinst remove-port" timeout 60 wine "$X64/norvinst.exe" remove-port "C:\\Out\\Letters\\" "C:\\Out\\Scans\\"
 run "norvinst status" wine "$X64/norvinst.exe" status
 
-echo "Step 16: uninstalling the monitor with norvinst"
+echo "Step 17: uninstalling the monitor with norvinst"
 run "norvinst uninstall (x64)" wine "$X64/norvinst.exe" uninstall
 x86 && want=4 run "norvinst status (x86): the native system directory is empty" wine "$X86/norvinst.exe" status
 OUT="$DEMO/output/final-status.txt"
@@ -293,7 +307,7 @@ done
 if [ "$status" -eq 0 ]; then
     echo "The session completed ($WINE_ARCHES): installed, listed, added, refused, configured, printed" \
         "(raw and from notepad), deleted; then the modern pair: switched keeping the ports, added through" \
-        "AddPortUI, refused, deleted, added and removed with norvinst; uninstalled."
+        "AddPortUI, refused, deleted, the same in German, added and removed with norvinst; uninstalled."
 else
     echo "The session did not complete; see the lines marked -> above."
 fi

@@ -29,7 +29,7 @@ here="$(dirname "${BASH_SOURCE[0]}")"
 machine_wine_arches || exit 1
 
 missing=()
-for pkg in wine wine64 xvfb xauth imagemagick x11-utils xdotool cmake make \
+for pkg in wine wine64 xvfb xauth imagemagick x11-utils xdotool cmake make locales \
            g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix googletest; do
     machine_installed "$pkg" || missing+=("$pkg")
 done

@@ -86,9 +86,11 @@ rm -f "$WORK"/suite-*.rc
 # shellcheck disable=SC2016 # the inner bash expands this script's variables, not this shell
 timeout $((SUITE_TIMEOUT * ${#ARCHES[@]} + 120)) xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     . "$ROOT/scripts/wine/suite_run.sh"
+    . "$ROOT/scripts/wine/german.sh"
     for arch in $SUITE_ARCHES; do
         if [ "$arch" = x86 ]; then export WINEPREFIX="$WORK/prefix32"; else export WINEPREFIX="$WORK/prefix"; fi
         wine_suite "$arch"
+        wine_suite_german "$arch"
     done
 '
-wine_suite_report "${ARCHES[@]}"
+wine_suite_report "${ARCHES[@]}" "${ARCHES[@]/%/-de}"

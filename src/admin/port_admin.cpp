@@ -12,20 +12,18 @@ namespace {
 
 // A stored port could not be read: saving the list would write over it.
 void TellUnread(HWND owner) {
-    Tell(owner, TEXT("The list of ports could not be read.\n\nNothing was changed."),
-         TEXT("Error"));
+    Tell(owner, IDS_UNREAD_TEXT, IDS_ERROR);
 }
 
 // The change could not be stored, so it was not made either.
 void TellUnsaved(HWND owner) {
-    Tell(owner, TEXT("The port list could not be saved.\n\nNothing was changed."), TEXT("Error"));
+    Tell(owner, IDS_UNSAVED_TEXT, IDS_ERROR);
 }
 
 // Not stored, and the store could not be brought back to the list as it was
 // either: what a restart lists may differ from what is shown.
 void TellMaybeNotSaved(HWND owner) {
-    Tell(owner, TEXT("The port list could not be saved.\n\nThe list may not have been saved as shown."),
-         TEXT("Error"));
+    Tell(owner, IDS_UNSAVED_AS_SHOWN_TEXT, IDS_ERROR);
 }
 
 }  // namespace
@@ -52,7 +50,7 @@ BOOL WINAPI AddPort(LPWSTR, HWND hWnd, LPWSTR) {
     if (!read) TellUnread(hWnd);
     else if (taken) TellTaken(hWnd);
     else if (added == ERROR_NOT_ENOUGH_MEMORY)
-        Tell(hWnd, TEXT("The port could not be added: not enough memory."), TEXT("Error"));
+        Tell(hWnd, IDS_NO_MEMORY_TEXT, IDS_ERROR);
     else if (inDoubt) TellMaybeNotSaved(hWnd);
     else if (added != ERROR_SUCCESS) TellUnsaved(hWnd);
     return TRUE;

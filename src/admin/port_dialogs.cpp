@@ -3,11 +3,12 @@
 #include <shlobj.h>
 
 #include "admin/port_name.h"
-#include "monitor/state.h"
+#include "strings/texts.h"
 
 namespace {
 
 constexpr DWORD kMessageUnits = 512;
+constexpr DWORD kCaptionUnits = 128;
 
 // Frees a folder browser's item list through the shell allocator.
 void FreeItemList(PIDLIST_ABSOLUTE list) {
@@ -24,36 +25,34 @@ void FreeItemList(PIDLIST_ABSOLUTE list) {
 
 void Tell(HWND owner, LPCWSTR text, LPCWSTR caption) { MessageBoxW(owner, text, caption, MB_OK); }
 
-void TellTaken(HWND owner) {
-    Tell(owner, TEXT("The port cannot be added, because there\nis another one with the same name."),
-         TEXT("Port already exists"));
+void Tell(HWND owner, UINT textId, UINT captionId) {
+    WCHAR text[kMessageUnits];
+    LoadText(textId, text);
+    Tell(owner, text, captionId);
 }
 
-void TellNotConfigurable(HWND owner) {
-    Tell(owner, TEXT("This port cannot be configured.\n\nTo change the output-directory, add a new one."),
-         kMonitorName);
+void Tell(HWND owner, LPCWSTR text, UINT captionId) {
+    WCHAR caption[kCaptionUnits];
+    LoadText(captionId, caption);
+    Tell(owner, text, caption);
 }
+
+void TellTaken(HWND owner) { Tell(owner, IDS_TAKEN_TEXT, IDS_TAKEN_CAPTION); }
+
+void TellNotConfigurable(HWND owner) { Tell(owner, IDS_NOT_CONFIGURABLE_TEXT, IDS_CONFIGURE_CAPTION); }
 
 void TellRemoved(HWND owner, LPCWSTR portName) {
     WCHAR text[kMessageUnits];
-    WideCopy(text, kMessageUnits, TEXT("Port \""));
-    WideAppend(text, kMessageUnits, portName);
-    WideAppend(text, kMessageUnits, TEXT("\" successfully removed."));
-    Tell(owner, text, TEXT("Port removed"));
+    FormatText(IDS_REMOVED_TEXT, text, kMessageUnits, portName);
+    Tell(owner, text, IDS_REMOVED_CAPTION);
 }
 
-void TellNotRemoved(HWND owner) {
-    Tell(owner, TEXT("An unknown error has occurred\n\nCouldn't remove the port."), TEXT("Error"));
-}
+void TellNotRemoved(HWND owner) { Tell(owner, IDS_NOT_REMOVED_TEXT, IDS_ERROR); }
 
 void TellInUse(HWND owner, LPCWSTR portName, LPCWSTR printer) {
     WCHAR text[kMessageUnits];
-    WideCopy(text, kMessageUnits, TEXT("Port \""));
-    WideAppend(text, kMessageUnits, portName);
-    WideAppend(text, kMessageUnits, TEXT("\" cannot be removed, because\nthe printer \""));
-    WideAppend(text, kMessageUnits, printer);
-    WideAppend(text, kMessageUnits, TEXT("\" prints to it.\n\nPlease set the printer to another port first."));
-    Tell(owner, text, TEXT("Error"));
+    FormatText(IDS_IN_USE_TEXT, text, kMessageUnits, portName, printer);
+    Tell(owner, text, IDS_ERROR);
 }
 
 DWORD ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
@@ -61,7 +60,9 @@ DWORD ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
     BROWSEINFOW info = {};
     info.hwndOwner = owner;
     info.pszDisplayName = displayName;
-    info.lpszTitle = TEXT("Please select output-directory:");
+    WCHAR title[kMessageUnits];
+    LoadText(IDS_BROWSE_TITLE, title);
+    info.lpszTitle = title;
     info.ulFlags = BIF_RETURNONLYFSDIRS;
     PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info);
     if (!list) return ERROR_CANCELLED;
@@ -72,28 +73,19 @@ DWORD ChooseFolder(HWND owner, WCHAR (&path)[kPortStringUnits]) {
 
     DWORD length = WideLength(path);
     if (length == 0) {
-        Tell(owner,
-             TEXT("The selected folder is not a folder of the file system.\n\nPlease select "
-                  "a folder on a drive."),
-             TEXT("Port not added"));
+        Tell(owner, IDS_NOT_FILE_SYSTEM_TEXT, IDS_NOT_ADDED_CAPTION);
         return ERROR_CANCELLED;
     }
     if (path[length - 1] != '\\') {
         if (length + 1 >= kPortStringUnits) {
-            Tell(owner,
-                 TEXT("The path of the selected folder is too long for a port.\n\nPlease "
-                      "select a folder with a shorter path."),
-                 TEXT("Port not added"));
+            Tell(owner, IDS_PATH_TOO_LONG_TEXT, IDS_NOT_ADDED_CAPTION);
             return ERROR_CANCELLED;
         }
         path[length] = '\\';
         path[length + 1] = 0;
     }
     if (HoldsComma(path)) {
-        Tell(owner,
-             TEXT("The path of the selected folder contains a comma, which a port name cannot "
-                  "contain.\n\nPlease select a folder without a comma in its path."),
-             TEXT("Port not added"));
+        Tell(owner, IDS_PATH_COMMA_TEXT, IDS_NOT_ADDED_CAPTION);
         return ERROR_INVALID_NAME;
     }
     return ERROR_SUCCESS;

@@ -6,8 +6,13 @@
 #include <windows.h>
 
 #include "common/wide_string.h"
+#include "strings/string_ids.h"
 
 void Tell(HWND owner, LPCWSTR text, LPCWSTR caption);
+// A box of texts from the string table (strings/string_ids.h), in the
+// language the resource loader picks for this thread.
+void Tell(HWND owner, UINT textId, UINT captionId);
+void Tell(HWND owner, LPCWSTR text, UINT captionId);
 // "Port already exists".
 void TellTaken(HWND owner);
 // The box of ConfigurePort: a port cannot be configured.

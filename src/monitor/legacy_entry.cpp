@@ -1,5 +1,6 @@
 // Entry of the legacy DLL (norvmon.dll): InitializePrintMonitor, which binds
 // the store to HKEY_LOCAL_MACHINE\<pRegistryRoot>.
+#include "admin/port_dialogs.h"
 #include "common/heap.h"
 #include "monitor/exports.h"
 #include "monitor/lock.h"
@@ -10,7 +11,7 @@
 
 namespace {
 
-void ShowInvalidLevelBox() { MessageBoxW(nullptr, TEXT("Error"), TEXT("invalid level"), MB_OK); }
+void ShowInvalidLevelBox() { Tell(nullptr, IDS_ERROR, IDS_INVALID_LEVEL_CAPTION); }
 
 }  // namespace
 

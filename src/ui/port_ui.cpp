@@ -11,6 +11,7 @@
 #include "admin/port_dialogs.h"
 #include "admin/port_name.h"
 #include "monitor/state.h"
+#include "strings/texts.h"
 #include "ui/port_users.h"
 
 namespace {
@@ -113,12 +114,9 @@ bool SpoolerListsPort(LPCWSTR name) {
 
 // The box for a failed change: access denied in plain words, anything else
 // in the system's words for the code.
-void TellFailure(HWND owner, DWORD error, LPCWSTR caption) {
+void TellFailure(HWND owner, DWORD error, UINT caption) {
     if (error == ERROR_ACCESS_DENIED) {
-        Tell(owner,
-             TEXT("You are not allowed to change the ports of this computer.\n\nPlease ask an "
-                  "administrator."),
-             caption);
+        Tell(owner, IDS_ACCESS_DENIED_TEXT, caption);
         return;
     }
     WCHAR text[kMessageUnits];
@@ -126,8 +124,7 @@ void TellFailure(HWND owner, DWORD error, LPCWSTR caption) {
                         0, text, kMessageUnits, nullptr)) {
         WCHAR digits[11];
         FormatDecimal(error, digits);
-        WideCopy(text, kMessageUnits, TEXT("Error "));
-        WideAppend(text, kMessageUnits, digits);
+        FormatText(IDS_ERROR_NUMBER_TEXT, text, kMessageUnits, digits);
     }
     Tell(owner, text, caption);
 }
@@ -145,7 +142,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     if (const DWORD refused = monitor.OpenError()) {
         // Told before the user picks a folder that could not be added.
         if (ours && hWnd && refused == ERROR_ACCESS_DENIED)
-            TellFailure(hWnd, refused, TEXT("Port not added"));
+            TellFailure(hWnd, refused, IDS_NOT_ADDED_CAPTION);
         return Fail(refused);
     }
     if (!ours) return Fail(ERROR_INVALID_PRINTER_NAME);
@@ -160,7 +157,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     WCHAR path[kPortStringUnits];
     const DWORD invalid = CanonicalPortName(picked, path);
     if (invalid != ERROR_SUCCESS) {
-        TellFailure(hWnd, invalid, TEXT("Port not added"));
+        TellFailure(hWnd, invalid, IDS_NOT_ADDED_CAPTION);
         return Fail(invalid);
     }
     if (SpoolerListsPort(path)) {
@@ -170,7 +167,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     // Made before the port is, so that a port added is always reported.
     LPWSTR name = nullptr;
     if (ppszPortNameOut && !(name = GlobalCopyString(path))) {
-        TellFailure(hWnd, ERROR_NOT_ENOUGH_MEMORY, TEXT("Port not added"));
+        TellFailure(hWnd, ERROR_NOT_ENOUGH_MEMORY, IDS_NOT_ADDED_CAPTION);
         return Fail(ERROR_NOT_ENOUGH_MEMORY);
     }
 
@@ -178,7 +175,7 @@ BOOL WINAPI AddPortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszMonitorNameIn,
     if (status != ERROR_SUCCESS) {
         if (name) GlobalFree(name);
         if (status == ERROR_ALREADY_EXISTS) TellTaken(hWnd);
-        else TellFailure(hWnd, status, TEXT("Port not added"));
+        else TellFailure(hWnd, status, IDS_NOT_ADDED_CAPTION);
         return Fail(status);
     }
     if (ppszPortNameOut) *ppszPortNameOut = name;
@@ -216,7 +213,7 @@ BOOL WINAPI DeletePortUI(PCWSTR pszServer, HWND hWnd, PCWSTR pszPortName) {
     if (hWnd) {
         if (status == ERROR_SUCCESS) TellRemoved(hWnd, pszPortName);
         else if (status == ERROR_BUSY) TellInUse(hWnd, pszPortName, printer);
-        else if (status == ERROR_ACCESS_DENIED) TellFailure(hWnd, status, TEXT("Error"));
+        else if (status == ERROR_ACCESS_DENIED) TellFailure(hWnd, status, IDS_ERROR);
         else TellNotRemoved(hWnd);
     }
     return status == ERROR_SUCCESS ? TRUE : Fail(status);

@@ -111,6 +111,11 @@ struct MessageBoxCall {
 std::vector<MessageBoxCall> MessageBoxes();
 void ClearMessageBoxes();
 
+// The user's and the system's UI languages, which pick the string table a
+// neutral resource lookup finds (after the thread's, SetThreadUILanguage).
+// Reset makes both en-US and clears the calling thread's.
+void SetUiLanguages(LANGID user, LANGID system);
+
 // UTF-8 helpers for readable test code and messages.
 std::u16string U16(const std::string& utf8);
 std::string U8(const std::u16string& utf16);

@@ -79,6 +79,7 @@ void Reset() {
     detail::ResetShell();
     detail::ResetSpooler();
     detail::ResetFiles();
+    detail::ResetResources();
 }
 
 namespace detail {

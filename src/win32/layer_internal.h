@@ -24,6 +24,7 @@ void ResetPrinters();
 void ResetShell();
 void ResetSpooler();
 void ResetXcv();
+void ResetResources();
 
 // Xcv handles (xcv.cpp): OpenPrinterW and ClosePrinter hand these names and
 // handles over; ModernMonitorPorts adds the hosted MONITOR2's ports to a list.

@@ -245,6 +245,32 @@ TEST_F(ModernPair, ConfigureAndDeletePortShowTheirBoxes) {
     EXPECT_EQ(Names{L"NORV"}, norv::StoredPorts());
 }
 
+// A German user sees the UI DLL's German table. Run only by the suite's
+// second pass, under a German locale (scripts/wine/german.sh).
+TEST_F(ModernPair, DISABLED_GermanUserSeesGermanBoxes) {
+    ASSERT_EQ(LANG_GERMAN, PRIMARYLANGID(GetUserDefaultUILanguage()))
+        << "user UI language 0x" << std::hex << GetUserDefaultUILanguage() << ": no German locale";
+    const std::wstring folder = Folder(L"Deutsch");
+    const std::wstring port = folder + L"\\";
+    std::vector<SeenDialog> dialogs = AddPortChoosing(folder, TRUE);
+    ASSERT_EQ(1u, dialogs.size()) << Show(dialogs);
+    EXPECT_TRUE(dialogs[0].folderBrowser);
+    EXPECT_NE(std::wstring::npos, dialogs[0].text.find(L"W\u00e4hlen Sie das Ausgabeverzeichnis aus:"))
+        << Show(dialogs);
+    dialogs = AddPortChoosing(folder, FALSE);
+    ASSERT_EQ(2u, dialogs.size()) << Show(dialogs);
+    EXPECT_EQ(L"Anschluss bereits vorhanden", dialogs[1].caption);
+    EXPECT_EQ(L"Der Anschluss kann nicht hinzugef\u00fcgt werden, da bereits\nein Anschluss mit demselben "
+              L"Namen vorhanden ist.",
+              dialogs[1].text);
+    ASSERT_TRUE(norv::RouteWinePortCalls(port));
+    DialogDriver driver;
+    EXPECT_TRUE(DeletePortW(nullptr, owner_, const_cast<wchar_t*>(port.c_str()))) << GetLastError();
+    ASSERT_EQ(1u, driver.Seen().size()) << Show(driver.Seen());
+    EXPECT_EQ(L"Anschluss entfernt", driver.Seen()[0].caption);
+    EXPECT_EQ(L"Der Anschluss \"" + port + L"\" wurde entfernt.", driver.Seen()[0].text);
+}
+
 // The table the native suite runs too, here against Wine's spooler: the UI
 // DLL called directly, as Windows-validated peers call a UI DLL, since the
 // spooler itself refuses most of these names before any UI DLL is asked.

@@ -91,6 +91,10 @@ typedef intptr_t(WINAPI* FARPROC)(void);
 #define ERROR_CANCELLED 1223L
 #define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_CANTWRITE 1013L
+#define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_RESOURCE_NAME_NOT_FOUND 1814L
+#define ERROR_RESOURCE_LANG_NOT_FOUND 1815L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 
@@ -175,6 +179,42 @@ BOOL WINAPI GetComputerNameW(LPWSTR buffer, LPDWORD size);
 
 HMODULE WINAPI LoadLibraryW(LPCWSTR fileName);
 HMODULE WINAPI GetModuleHandleW(LPCWSTR moduleName);
+
+// The module that holds an address: every address of the native program lies
+// in its one image, which carries the RT_STRING resources made from
+// src/strings (cmake/string-table.cmake).
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR moduleName, HMODULE* module);
+
+// Resources, as the resource loader finds them: a neutral language looks
+// through the thread's UI language, the user's, the system's, then English.
+typedef WORD LANGID;
+typedef struct HRSRC__* HRSRC;
+#define MAKEINTRESOURCEW(i) ((LPWSTR)(ULONG_PTR)(WORD)(i))
+#define RT_STRING MAKEINTRESOURCEW(6)
+#define MAKELANGID(primary, sub) ((LANGID)((((WORD)(sub)) << 10) | (WORD)(primary)))
+#define PRIMARYLANGID(lang) ((WORD)(lang) & 0x3ff)
+#define SUBLANGID(lang) ((WORD)(lang) >> 10)
+#define LANG_NEUTRAL 0x00
+#define LANG_GERMAN 0x07
+#define LANG_ENGLISH 0x09
+#define LANG_FRENCH 0x0c
+#define SUBLANG_NEUTRAL 0x00
+#define SUBLANG_DEFAULT 0x01
+#define SUBLANG_ENGLISH_US 0x01
+#define SUBLANG_GERMAN 0x01
+#define SUBLANG_GERMAN_SWISS 0x02
+HRSRC WINAPI FindResourceW(HMODULE module, LPCWSTR name, LPCWSTR type);
+HRSRC WINAPI FindResourceExW(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language);
+HGLOBAL WINAPI LoadResource(HMODULE module, HRSRC resource);
+LPVOID WINAPI LockResource(HGLOBAL data);
+DWORD WINAPI SizeofResource(HMODULE module, HRSRC resource);
+int WINAPI LoadStringW(HINSTANCE instance, UINT id, LPWSTR buffer, int bufferMax);
+LANGID WINAPI SetThreadUILanguage(LANGID language);
+LANGID WINAPI GetThreadUILanguage(void);
+LANGID WINAPI GetUserDefaultUILanguage(void);
+LANGID WINAPI GetSystemDefaultUILanguage(void);
 
 // Files: full path names as Windows makes them, and attributes read from the
 // native directories the layer maps drives and shares to (files_control.h).
