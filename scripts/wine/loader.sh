@@ -30,8 +30,8 @@ WINE_SCRIPTS="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 # shellcheck source=../machine.sh
 . "$WINE_SCRIPTS/../machine.sh"
-# shellcheck source=root_spec.sh
-. "$WINE_SCRIPTS/root_spec.sh"
+# shellcheck source=root_contents.sh
+. "$WINE_SCRIPTS/root_contents.sh"
 
 # Where setup.sh leaves its one line on why x86 Wine could not be had.
 WINE_X86_NOTE="${NORV_BUILD_ROOT:-$MACHINE_ROOT/build}/wine-x86-left-out"
@@ -70,7 +70,7 @@ wine_select_loader() {
     wine_runs || return 1
     WINE_PREFIX_TAG="" WINE_X86_LEFT_OUT=""
     if [ "$arch" = x86 ] && [ "$WINE_X86" = root ]; then
-        root_spec i386
+        root_contents i386
         local bin="$build/wine-i386-root-bin" binds=(--bind /tmp --bind "$MACHINE_ROOT") tool
         [[ $build == "$MACHINE_ROOT"/* ]] || binds+=(--bind "$build")
         mkdir -p "$bin" || return 1

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # shellcheck source-path=SCRIPTDIR
-# Makes the Debian root NAME (see root_spec.sh) with debootstrap, or finds
+# Makes the Debian root NAME (see root_contents.sh) with debootstrap, or finds
 # it made, and prints its folder on its last line. Runs as root (callers go
 # through root_sudo in root_probe.sh).
 #
@@ -21,13 +21,13 @@
 # (seconds before the second try after a mirror failure, default 60).
 set -uo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
-# shellcheck source=root_spec.sh
-. "$here/root_spec.sh"
+# shellcheck source=root_contents.sh
+. "$here/root_contents.sh"
 # shellcheck source=root_mirror.sh
 . "$here/root_mirror.sh"
 
 name=${1:-}
-root_spec "$name" || exit 2
+root_contents "$name" || exit 2
 if root_made "$name"; then
     echo "$ROOT_DIR"
     exit 0

@@ -53,7 +53,7 @@ trap 'rm -rf --one-file-system "$run"' EXIT
 mkdir -p "$run/windows-x64" "$run/scripts/wine"
 cp "$dir"/*.dll "$dir"/*.exe "$run/windows-x64/"
 cp "$ROOT/scripts/machine.sh" "$run/scripts/"
-for file in loader.sh root_spec.sh prefix.sh suite_run.sh wine10_in_root.sh; do
+for file in loader.sh root_contents.sh prefix.sh suite_run.sh wine10_in_root.sh; do
     cp "$ROOT/scripts/wine/$file" "$run/scripts/wine/"
 done
 inner="${run#"$root"}"

@@ -2,7 +2,7 @@
 # shellcheck source-path=SCRIPTDIR
 # What each cached Debian root holds and where it lives. Source it, then:
 #
-#   root_spec NAME    sets ROOT_ARCH, ROOT_SUITE, ROOT_PACKAGES, ROOT_WANTED
+#   root_contents NAME    sets ROOT_ARCH, ROOT_SUITE, ROOT_PACKAGES, ROOT_WANTED
 #                     (the line its stamp holds) and ROOT_DIR
 #   root_made NAME    0 when the root NAME is made as wanted; prints nothing
 #
@@ -18,7 +18,7 @@
 ROOT_CACHE="${NORV_CACHE:-/var/cache/norv}"
 
 # shellcheck disable=SC2034  # the settings are read by the files that source this one
-root_spec() {
+root_contents() {
     case "$1" in
         arm64) ROOT_ARCH=arm64 ROOT_SUITE=bookworm ROOT_PACKAGES=wine,wine64,libwine,ca-certificates ;;
         wine10) ROOT_ARCH=amd64 ROOT_SUITE=trixie ROOT_PACKAGES=wine,wine64,libwine,ca-certificates ;;
@@ -31,6 +31,6 @@ root_spec() {
 }
 
 root_made() {
-    root_spec "$1" || return 2
+    root_contents "$1" || return 2
     [ "$(cat "$ROOT_DIR/.norv-$1-root" 2>/dev/null)" = "$ROOT_WANTED" ]
 }
