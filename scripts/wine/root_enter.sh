@@ -11,7 +11,8 @@
 # Passed in: DISPLAY, XAUTHORITY, USER, the WINE* and NORV_* settings and
 # those the Wine scripts share (BUILD_ROOT, WORK, SUITE_TIMEOUT, ...); PATH
 # is the root's, LANG C.UTF-8 (Wine names Unix files in the locale's
-# charset: without a UTF-8 locale a folder with non-ASCII letters is lost).
+# charset: without a UTF-8 locale a folder with non-ASCII letters is lost),
+# unless LOCPATH brings a locale: then LANG and LC_ALL are the caller's.
 set -uo pipefail
 here="$(dirname "${BASH_SOURCE[0]}")"
 # shellcheck source=root_probe.sh
@@ -35,6 +36,13 @@ for name in $(compgen -e); do
             vars+=("$name=${!name}") ;;
     esac
 done
+# A caller that brings its own locale files (the German run's LOCPATH, in a
+# bound folder) brings its language too; the root has no other locale.
+if [ -n "${LOCPATH:-}" ]; then
+    vars+=("LOCPATH=$LOCPATH")
+    [ -n "${LANG:-}" ] && vars+=("LANG=$LANG")
+    [ -n "${LC_ALL:-}" ] && vars+=("LC_ALL=$LC_ALL")
+fi
 
 root_sudo_words
 # exec all the way down: a timeout around this script stops the command.
