@@ -1,5 +1,7 @@
 #include "strings/texts.h"
 
+#include "common/wide_string.h"
+
 namespace {
 
 // The module this code is linked into: its resources hold the tables.
@@ -16,12 +18,6 @@ HMODULE TextModule() {
 // Appends what fits of `units` units of `text` behind `*length` units.
 void Put(LPWSTR buffer, DWORD capacity, DWORD* length, LPCWSTR text, DWORD units) {
     for (DWORD i = 0; i < units && *length + 1 < capacity; ++i) buffer[(*length)++] = text[i];
-}
-
-DWORD Units(LPCWSTR s) {
-    DWORD units = 0;
-    while (s && s[units]) ++units;
-    return units;
 }
 
 }  // namespace
@@ -42,7 +38,7 @@ void FormatText(UINT id, LPWSTR buffer, DWORD units, LPCWSTR first, LPCWSTR seco
         const WCHAR next = i + 1 < textUnits ? text[i + 1] : 0;
         if (text[i] == '%' && (next == '1' || next == '2')) {
             LPCWSTR insert = next == '1' ? first : second;
-            Put(buffer, units, &length, insert, Units(insert));
+            if (insert) Put(buffer, units, &length, insert, WideLength(insert));
             ++i;
         } else {
             Put(buffer, units, &length, text + i, 1);
