@@ -24,38 +24,14 @@ case "$arch" in
     *) echo "$dll: no architecture: give x86, x64 or arm64, or keep it in build/windows-ARCH" >&2; exit 2 ;;
 esac
 
-# The machine field of the PE header, in hex.
-pe_machine() {
-    local offset
-    offset=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
-    [ "$(od -An -c -j "$offset" -N 4 "$1" | tr -d ' ')" = 'PE\0\0' ] || return 1
-    od -An -t x2 -j $((offset + 4)) -N 2 "$1" | tr -d ' '
-}
-
-# The tables as "export NAME" and "import DLL FUNCTION" lines. The host's
-# objdump reads the x86 and x64 files; llvm-readobj the ARM64 ones.
-tables() {
-    if [ "$arch" = arm64 ]; then
-        llvm-readobj --coff-exports --coff-imports "$1" | awk '
-            /^Export \{/ {kind = "export"; next}
-            /^(Delay)?Import \{/ {kind = "import"; next}
-            /^\}/ {kind = ""; next}
-            kind == "export" && $1 == "Name:" && NF == 2 {print "export", $2}
-            kind == "import" && $1 == "Name:" {dll = $2}
-            kind == "import" && $1 == "Symbol:" {print "import", dll, $2}'
-    else
-        objdump -p "$1" | awk '
-            /^[[:space:]]+\[[[:space:]]*[0-9]+\] [^ ]+$/ {print "export", $NF; next}
-            /DLL Name:/ {dll = $3; on = 1; next}
-            /^$/ {on = 0}
-            on && NF >= 3 && $1 != "vma:" {print "import", dll, $3}'
-    fi
-}
-
 # What the checks below read, by pefile, one fact a line:
-#   dllcharacteristics HEX | section NAME CHARACTERISTICS_HEX | export-base N
-#   export ORDINAL NAME ("-" for a slot without a name, "empty" for one
-#   without an address: pefile lists neither, so the slots are counted here).
+#   machine HEX | dllcharacteristics HEX | section NAME CHARACTERISTICS_HEX
+#   export-base N | export ORDINAL NAME ("-" for a slot without a name,
+#   "empty" for one without an address: pefile lists neither, so the slots
+#   are counted here) | import DLL FUNCTION (delay-loaded ones too)
+#   strings LANGUAGES IDS: the string tables found, English (0x409) and German
+#   (0x007) with the same ids, no text empty, no time stamp in the resource
+#   directory; or string-problem TEXT, one a fault (of a file with tables)
 # Debian's python3, which python3-pefile is for: a python3 first on PATH
 # (pyenv's, a virtualenv's) may lack it.
 pe_facts() {
@@ -65,11 +41,15 @@ try:
     import pefile
 except ImportError:
     sys.exit("check-dll: pefile is missing (Debian's python3-pefile; scripts/install-deps.sh windows)")
+path = sys.argv[1]
 try:
-    pe = pefile.PE(sys.argv[1], fast_load=True)
-    pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
+    pe = pefile.PE(path, fast_load=True)
+    pe.parse_data_directories([pefile.DIRECTORY_ENTRY[d] for d in (
+        "IMAGE_DIRECTORY_ENTRY_EXPORT", "IMAGE_DIRECTORY_ENTRY_IMPORT",
+        "IMAGE_DIRECTORY_ENTRY_DELAY_IMPORT", "IMAGE_DIRECTORY_ENTRY_RESOURCE")])
 except pefile.PEFormatError as e:
-    sys.exit(f"{sys.argv[1]}: not a PE file pefile can read ({e})")
+    sys.exit(f"{path}: not a PE file pefile can read ({e})")
+print(f"machine {pe.FILE_HEADER.Machine:04x}")
 print(f"dllcharacteristics {pe.OPTIONAL_HEADER.DllCharacteristics:04x}")
 for section in pe.sections:
     name = section.Name.rstrip(b"\0").decode("latin-1")
@@ -85,16 +65,48 @@ if table:
             print(f"export {ordinal} empty")
         else:
             print(f"export {ordinal} {symbol.name.decode() if symbol.name else '-'}")
+for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) + getattr(pe, "DIRECTORY_ENTRY_DELAY_IMPORT", []):
+    for imported in entry.imports:
+        function = imported.name.decode() if imported.name else f"#{imported.ordinal}"
+        print(f"import {entry.dll.decode()} {function}")
+# A gap in a language's block shows as an empty text on Windows, not as the
+# English one: so every table must have English's ids.
+root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+tables = {}
+stamped = root is not None and root.struct.TimeDateStamp != 0
+for kind in root.entries if root else []:
+    stamped |= kind.directory.struct.TimeDateStamp != 0
+    if kind.id != 6:  # RT_STRING
+        continue
+    for block in kind.directory.entries:
+        for lang in block.directory.entries:
+            data = pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
+            at = 0
+            for slot in range(16):
+                units = int.from_bytes(data[at:at + 2], "little")
+                if units:
+                    tables.setdefault(lang.id, set()).add((block.id - 1) * 16 + slot)
+                at += 2 + 2 * units
+for want in (0x409, 0x007):
+    if want not in tables:
+        print("string-problem no string table for language 0x%03x" % want)
+english = tables.get(0x409, set())
+for lang, ids in sorted(tables.items()):
+    if ids != english:
+        print("string-problem language 0x%03x: ids %s differ from English's" % (lang, sorted(ids ^ english)))
+if stamped:
+    print("string-problem a time stamp in the resource directory")
+print("strings %s, %d ids each" % (" ".join("0x%03x" % l for l in sorted(tables)), len(english)))
 PY
 }
 
 status=0
-machine=$(pe_machine "$dll") || { echo "$dll: not a PE file" >&2; exit 1; }
+facts=$(pe_facts "$dll") || exit 1
+machine=$(awk '$1 == "machine" {print $2}' <<<"$facts")
 if [ "$machine" != "$want_machine" ]; then
     echo "$dll: machine 0x$machine, not $arch's 0x$want_machine" >&2
     exit 1
 fi
-facts=$(pe_facts "$dll") || exit 1
 
 # Hardening: DYNAMIC_BASE 0x40, NX_COMPAT 0x100, HIGH_ENTROPY_VA 0x20;
 # a section's IMAGE_SCN_MEM_EXECUTE 0x20000000 and _WRITE 0x80000000.
@@ -119,7 +131,7 @@ if [[ $dll == *.exe ]]; then
     # any DLL that is no KnownDLL in the program's own folder first: so it
     # imports KnownDLLs only (the list and its source: docs/entry-points.md).
     known_dlls='^(kernel32|advapi32|user32|shell32|msvcrt)\.dll$'
-    program_dlls=$(tables "$dll" | awk '$1 == "import" {print $2}' | sort -uf)
+    program_dlls=$(awk '$1 == "import" {print $2}' <<<"$facts" | sort -uf)
     if [ -z "$program_dlls" ]; then
         echo "$dll: no import table could be read" >&2
         status=1
@@ -133,14 +145,13 @@ if [[ $dll == *.exe ]]; then
     ((status == 0)) && echo "$dll: machine 0x$machine ($arch); $hardening"
     exit $status
 fi
-dump=$(tables "$dll")
 case "$(basename "$dll")" in
     norvmon2.dll) exports=(InitializePrintMonitor2); windowless=1 ;;
     norvmonui.dll) exports=(InitializePrintMonitorUI); windowless=0 ;;
     *) exports=(InitializePrintMonitor DllMain); windowless=0 ;;
 esac
 for export in "${exports[@]}"; do
-    if ! grep -qx "export $export" <<<"$dump"; then
+    if ! grep -qE "^export [0-9]+ $export\$" <<<"$facts"; then
         echo "$dll: export $export missing or decorated" >&2
         status=1
     fi
@@ -151,13 +162,13 @@ while read -r export; do
     ordinal=$((ordinal + 1))
     want_table+=$'\n'"export $ordinal $export"
 done < <(printf '%s\n' "${exports[@]}" | LC_ALL=C sort)
-table=$(grep '^export' <<<"$facts")
+table=$(grep -E '^export(-base)? ' <<<"$facts")
 if [ "$table" != "$want_table" ]; then
     echo "$dll: export table is not the expected one:" >&2
     diff <(echo "$want_table") <(echo "$table") | sed -n 's/^\([<>]\)/  \1/p' | sed 's/^  </  wanted:/; s/^  >/  found: /' >&2
     status=1
 fi
-dlls=$(awk '$1 == "import" {print $2}' <<<"$dump" | uniq)
+dlls=$(awk '$1 == "import" {print $2}' <<<"$facts" | uniq)
 allowed='^(kernel32|advapi32|user32|shell32|shlwapi|ole32|winspool\.drv|msvcrt)(\.dll)?$'
 while read -r name; do
     if [ -n "$name" ] && ! grep -qiE "$allowed" <<<"$name"; then
@@ -165,70 +176,20 @@ while read -r name; do
         status=1
     fi
 done <<<"$dlls"
-# The string tables of the DLLs that show dialogs: English (0x409) and German
-# (0x007) with the same ids, every text non-empty (Windows shows an empty
-# text, not the English one, for a gap in a language's block), and no time
-# stamp in the resource directory. Read with python3-pefile.
-check_string_tables() {
-    local py
-    for py in python3 /usr/bin/python3; do
-        # A python3 ahead on PATH (pyenv) may not see Debian's python3-pefile.
-        "$py" -c 'import pefile' 2>/dev/null && break
-        py=
-    done
-    if [ -z "$py" ]; then
-        echo "$1: cannot read its string tables: python3-pefile is not installed" >&2
-        return 1
-    fi
-    "$py" - "$1" <<'PY'
-import sys
-import pefile
-
-path = sys.argv[1]
-pe = pefile.PE(path, fast_load=True)
-pe.parse_data_directories([pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_RESOURCE"]])
-root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
-tables = {}
-stamped = root is not None and root.struct.TimeDateStamp != 0
-for kind in root.entries if root else []:
-    stamped |= kind.directory.struct.TimeDateStamp != 0
-    if kind.id != 6:  # RT_STRING
-        continue
-    for block in kind.directory.entries:
-        for lang in block.directory.entries:
-            data = pe.get_data(lang.data.struct.OffsetToData, lang.data.struct.Size)
-            at = 0
-            for slot in range(16):
-                units = int.from_bytes(data[at:at + 2], "little")
-                if units:
-                    tables.setdefault(lang.id, set()).add((block.id - 1) * 16 + slot)
-                at += 2 + 2 * units
-problems = []
-for want in (0x409, 0x007):
-    if want not in tables:
-        problems.append("no string table for language 0x%03x" % want)
-english = tables.get(0x409, set())
-for lang, ids in sorted(tables.items()):
-    if ids != english:
-        problems.append("language 0x%03x: ids %s differ from English's" %
-                        (lang, sorted(ids ^ english)))
-if stamped:
-    problems.append("a time stamp in the resource directory")
-for problem in problems:
-    print("%s: %s" % (path, problem), file=sys.stderr)
-if problems:
-    sys.exit(1)
-print("string tables %s, %d ids each" % (" ".join("0x%03x" % l for l in sorted(tables)), len(english)))
-PY
-}
+# The string tables of the DLLs that show dialogs (the modern monitor shows none).
 strings_found=
 if [ "$(basename "$dll")" != norvmon2.dll ]; then
-    strings_found=$(check_string_tables "$dll") || status=1
+    problems=$(sed -n "s|^string-problem |$dll: |p" <<<"$facts")
+    if [ -n "$problems" ]; then
+        echo "$problems" >&2
+        status=1
+    fi
+    strings_found=$(sed -n 's/^strings /string tables /p' <<<"$facts")
 fi
 
 if ((windowless)); then
     # Of user32 only the character functions (case folding); nothing of shell32.
-    windows=$(awk '$1 == "import" && tolower($2) ~ /^(user32|shell32)/ && $3 !~ /^Char/ {print $3}' <<<"$dump")
+    windows=$(awk '$1 == "import" && tolower($2) ~ /^(user32|shell32)/ && $3 !~ /^Char/ {print $3}' <<<"$facts")
     if [ -n "$windows" ]; then
         echo "$dll: imports ${windows//$'\n'/ }; the modern monitor must show no window" >&2
         status=1
